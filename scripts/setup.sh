@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, running and testing Trellon need.
+# Quick when everything is present: it only calls apt-get when a package is missing.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config clang-format
+  qt6-base-dev qt6-base-dev-tools libqt6dbus6 libqt6network6
+  libgtest-dev libgmock-dev
+  fonts-liberation fontconfig
+  xvfb xauth x11-utils
+  libx11-dev libxrandr-dev libxtst-dev libxfixes-dev libxext-dev
+  libdw-dev
+  dbus dbus-x11 python3 python3-dbusmock
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "setup: missing packages: ${missing[*]} (run as root to install them)" >&2
+    exit 1
+  fi
+  echo "setup: installing ${missing[*]}" >&2
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi

@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Builds Trellon and runs every test: scripts/test.sh [dev|ci|asan] (default dev).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+preset=${1:-dev}
+cmake --preset "$preset" >/dev/null
+cmake --build --preset "$preset"
+# Tests that need X11 find the private Xvfb server; the others run with the offscreen platform.
+exec xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" ctest --preset "$preset" -j2

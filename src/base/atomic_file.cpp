@@ -1,0 +1,56 @@
+#include "base/atomic_file.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+namespace trellon {
+
+std::string ReplaceFileContent(const std::string& path, const std::string& content) {
+  if (access(path.c_str(), F_OK) == 0 && access(path.c_str(), W_OK) != 0) {
+    return path + ": " + std::strerror(errno);
+  }
+  const std::string temporary = path + ".tmp";
+  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return temporary + ": " + std::strerror(errno);
+  const char* data = content.data();
+  size_t left = content.size();
+  while (left > 0) {
+    const ssize_t written = ::write(fd, data, left);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      const std::string reason = temporary + ": " + std::strerror(errno);
+      ::close(fd);
+      ::unlink(temporary.c_str());
+      return reason;
+    }
+    data += written;
+    left -= static_cast<size_t>(written);
+  }
+  if (::fdatasync(fd) != 0 || ::close(fd) != 0) {
+    const std::string reason = temporary + ": " + std::strerror(errno);
+    ::unlink(temporary.c_str());
+    return reason;
+  }
+  if (::rename(temporary.c_str(), path.c_str()) != 0) {
+    const std::string reason = path + ": " + std::strerror(errno);
+    ::unlink(temporary.c_str());
+    return reason;
+  }
+  return {};
+}
+
+bool ReadFileContent(const std::string& path, std::string& content) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::ostringstream buffer;
+  buffer << in.rdbuf();
+  content = buffer.str();
+  return true;
+}
+
+}  // namespace trellon

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace trellon {
+
+// Raised when the settings file cannot be written.
+class IniWriteError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Parses an integer the way the settings file and the numeric edits read one: optional blanks
+// and sign, then decimal digits, or hexadecimal after "$" or "0x"/"0X" (hexadecimal is taken as
+// 32 bits, so "$FFFFFFFF" is -1). Anything else, or a value outside 32 bits, gives nothing.
+std::optional<int32_t> ParseInteger(std::string_view text);
+
+// An ini-style text file held in memory: sections of "key=value" lines. Lines, keys and sections
+// that the program does not write are kept as they were. A key that is written for the first time
+// is appended to the end of its section, so a new file holds the keys in the order of writing.
+class IniFile {
+ public:
+  explicit IniFile(std::string path);
+
+  // Reads the file; a missing or unreadable file gives an empty one.
+  void Load();
+  // Writes the whole file to a temporary file beside it and renames it over the old one, so the
+  // old file stays whole when writing fails. Throws IniWriteError with the reason.
+  void Save() const;
+
+  bool HasKey(std::string_view section, std::string_view key) const;
+  int32_t ReadInteger(std::string_view section, std::string_view key, int32_t defaultValue) const;
+  // Booleans are integers: non-zero is true, anything unparsable the default.
+  bool ReadBool(std::string_view section, std::string_view key, bool defaultValue) const;
+  // A present key reads its text, even when empty; a missing key the default.
+  std::string ReadString(std::string_view section, std::string_view key,
+                         std::string_view defaultValue) const;
+
+  void WriteInteger(std::string_view section, std::string_view key, int32_t value);
+  void WriteBool(std::string_view section, std::string_view key, bool value);
+  void WriteString(std::string_view section, std::string_view key, std::string_view value);
+
+  const std::string& Path() const { return path_; }
+  // The file's text as Save would write it.
+  std::string Text() const;
+
+ private:
+  struct Line {
+    std::string text;  // the raw line (for comments, blanks and section headers)
+    std::string key;   // empty for lines that are not key=value
+    std::string value;
+  };
+  struct Section {
+    std::string name;
+    std::string header;  // raw header line; empty for lines before the first section
+    std::vector<Line> lines;
+  };
+
+  const Line* Find(std::string_view section, std::string_view key) const;
+  Section& SectionFor(std::string_view section);
+
+  std::string path_;
+  std::vector<Section> sections_;
+};
+
+}  // namespace trellon
