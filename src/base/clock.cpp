@@ -38,7 +38,8 @@ void CivilFromDays(int64_t z, int& y, int& m, int& d) {
 uint32_t SystemClock::TickCount() const {
   timespec ts{};
   clock_gettime(CLOCK_MONOTONIC, &ts);
-  const uint64_t ms = static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
+  const uint64_t ms =
+      static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
   return static_cast<uint32_t>(ms);
 }
 
@@ -59,7 +60,9 @@ double SystemClock::Now() const {
   return EncodeDateTime(parts);
 }
 
-void SystemClock::Sleep(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void SystemClock::Sleep(uint32_t ms) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 ManualClock::ManualClock(uint32_t tick, double now) : tick_(tick), now_(now) {}
 
@@ -90,7 +93,8 @@ DateTimeParts DecodeDateTime(double days) {
 
 double EncodeDateTime(const DateTimeParts& parts) {
   const int64_t dayNumber = DaysFromCivil(parts.year, parts.month, parts.day) + kUnixEpochDays;
-  const int64_t msOfDay = ((parts.hour * 60LL + parts.minute) * 60 + parts.second) * 1000 + parts.millisecond;
+  const int64_t msOfDay =
+      ((parts.hour * 60LL + parts.minute) * 60 + parts.second) * 1000 + parts.millisecond;
   return static_cast<double>(dayNumber) + static_cast<double>(msOfDay) / kMillisecondsPerDay;
 }
 

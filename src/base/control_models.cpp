@@ -11,8 +11,8 @@ void ControlModel::Changed() {
   if (onChange_) onChange_();
 }
 
-SpinEditModel::SpinEditModel(std::string name, int32_t minValue, int32_t maxValue, int32_t increment,
-                             int32_t value)
+SpinEditModel::SpinEditModel(std::string name, int32_t minValue, int32_t maxValue,
+                             int32_t increment, int32_t value)
     : ControlModel(std::move(name)),
       minValue_(minValue),
       maxValue_(maxValue),
@@ -24,9 +24,13 @@ int32_t SpinEditModel::Clamp(int32_t value) const {
   return std::clamp(value, std::min(minValue_, maxValue_), std::max(minValue_, maxValue_));
 }
 
-int32_t SpinEditModel::Value() const { return ParseInteger(text_).value_or(minValue_); }
+int32_t SpinEditModel::Value() const {
+  return ParseInteger(text_).value_or(minValue_);
+}
 
-void SpinEditModel::SetValue(int32_t value) { SetText(std::to_string(Clamp(value))); }
+void SpinEditModel::SetValue(int32_t value) {
+  SetText(std::to_string(Clamp(value)));
+}
 
 void SpinEditModel::SetText(std::string text) {
   if (text == text_) return;
@@ -40,9 +44,13 @@ void SpinEditModel::CommitText() {
   if (Clamp(value) != value) SetValue(value);
 }
 
-void SpinEditModel::SetMinValue(int32_t minValue) { minValue_ = minValue; }
+void SpinEditModel::SetMinValue(int32_t minValue) {
+  minValue_ = minValue;
+}
 
-void SpinEditModel::SetMaxValue(int32_t maxValue) { maxValue_ = maxValue; }
+void SpinEditModel::SetMaxValue(int32_t maxValue) {
+  maxValue_ = maxValue;
+}
 
 CheckBoxModel::CheckBoxModel(std::string name, std::string caption, bool checked)
     : ControlModel(std::move(name)), caption_(std::move(caption)), checked_(checked) {}
@@ -62,9 +70,12 @@ void TextEditModel::SetText(std::string text) {
   Changed();
 }
 
-RadioGroupModel::RadioGroupModel(std::string name, std::string caption, std::vector<std::string> items,
-                                 int32_t itemIndex)
-    : ControlModel(std::move(name)), caption_(std::move(caption)), items_(std::move(items)), itemIndex_(-1) {
+RadioGroupModel::RadioGroupModel(std::string name, std::string caption,
+                                 std::vector<std::string> items, int32_t itemIndex)
+    : ControlModel(std::move(name)),
+      caption_(std::move(caption)),
+      items_(std::move(items)),
+      itemIndex_(-1) {
   if (itemIndex >= 0 && itemIndex < static_cast<int32_t>(items_.size())) itemIndex_ = itemIndex;
 }
 

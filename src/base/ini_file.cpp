@@ -10,14 +10,17 @@ namespace trellon {
 namespace {
 
 std::string_view Trim(std::string_view text) {
-  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) text.remove_prefix(1);
-  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.remove_suffix(1);
+  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())))
+    text.remove_prefix(1);
+  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
+    text.remove_suffix(1);
   return text;
 }
 
 bool SameName(std::string_view a, std::string_view b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           return std::tolower(static_cast<unsigned char>(x)) ==
+                  std::tolower(static_cast<unsigned char>(y));
          });
 }
 
@@ -142,7 +145,8 @@ bool IniFile::HasKey(std::string_view section, std::string_view key) const {
   return Find(section, key) != nullptr;
 }
 
-int32_t IniFile::ReadInteger(std::string_view section, std::string_view key, int32_t defaultValue) const {
+int32_t IniFile::ReadInteger(std::string_view section, std::string_view key,
+                             int32_t defaultValue) const {
   const Line* line = Find(section, key);
   if (!line) return defaultValue;
   return ParseInteger(line->value).value_or(defaultValue);
@@ -169,7 +173,8 @@ void IniFile::WriteBool(std::string_view section, std::string_view key, bool val
 void IniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
   // A line break in a value would split the line and corrupt the file on the next read.
   std::string clean(value);
-  std::replace_if(clean.begin(), clean.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+  std::replace_if(
+      clean.begin(), clean.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
   Section& s = SectionFor(section);
   for (Line& line : s.lines) {
     if (!line.key.empty() && SameName(line.key, key)) {
