@@ -1,6 +1,7 @@
 #include "base/atomic_file.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -11,8 +12,12 @@
 namespace trellon {
 
 std::string ReplaceFileContent(const std::string& path, const std::string& content) {
-  if (access(path.c_str(), F_OK) == 0 && access(path.c_str(), W_OK) != 0) {
-    return path + ": " + std::strerror(errno);
+  // A file the user made read-only stays untouched, even for a user whose rights would allow the
+  // rename over it (root): the write bits say what the user wants.
+  struct stat info {};
+  if (::stat(path.c_str(), &info) == 0 &&
+      ((info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || access(path.c_str(), W_OK) != 0)) {
+    return path + ": " + std::strerror(EACCES);
   }
   const std::string temporary = path + ".tmp";
   const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);

@@ -1,0 +1,145 @@
+#include "base/ini_file.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "base/atomic_file.h"
+
+namespace trellon {
+namespace {
+
+namespace fs = std::filesystem;
+
+class IniFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("trellon_ini_" + std::to_string(getpid()) + "_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    path_ = (dir_ / "Trellon.ini").string();
+  }
+  void TearDown() override {
+    fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add);
+    fs::remove_all(dir_);
+  }
+  void WriteFile(const std::string& text) { std::ofstream(path_, std::ios::binary) << text; }
+  std::string ReadFile() {
+    std::string text;
+    ReadFileContent(path_, text);
+    return text;
+  }
+
+  fs::path dir_;
+  std::string path_;
+};
+
+TEST(ParseIntegerTest, ReadsDecimalAndBothHexadecimalForms) {
+  EXPECT_EQ(ParseInteger("35"), 35);
+  EXPECT_EQ(ParseInteger(" -12 "), -12);
+  EXPECT_EQ(ParseInteger("+7"), 7);
+  EXPECT_EQ(ParseInteger("$1F"), 31);
+  EXPECT_EQ(ParseInteger("0x1f"), 31);
+  EXPECT_EQ(ParseInteger("0X10"), 16);
+  EXPECT_EQ(ParseInteger("-$10"), -16);
+  // Hexadecimal is a 32-bit pattern.
+  EXPECT_EQ(ParseInteger("$FFFFFFFF"), -1);
+  EXPECT_EQ(ParseInteger("2147483647"), 2147483647);
+  EXPECT_EQ(ParseInteger("-2147483648"), INT32_MIN);
+}
+
+TEST(ParseIntegerTest, RejectsJunkAndOverflow) {
+  for (const char* junk : {"", " ", "abc", "12abc", "1.5", "true", "$", "0x", "--1", "$1G",
+                           "2147483648", "99999999999999999999", "$100000000"}) {
+    EXPECT_FALSE(ParseInteger(junk).has_value()) << junk;
+  }
+}
+
+TEST_F(IniFileTest, MissingFileAndKeysGiveDefaults) {
+  IniFile ini(path_);
+  ini.Load();
+  EXPECT_EQ(ini.ReadInteger("X", "Width", 800), 800);
+  EXPECT_TRUE(ini.ReadBool("X", "HomeStart", true));
+  EXPECT_EQ(ini.ReadString("X", "sfname0", "0"), "0");
+}
+
+TEST_F(IniFileTest, ReadsValuesWithHexJunkAndEmptyText) {
+  WriteFile(
+      "[X]\r\nLeft=$20\r\nTop=0x10\r\nWidth=junk\r\nMinimized=true\r\nHomeStart=0\r\n"
+      "sfname1=\r\nsfname2= CPU \r\n");
+  IniFile ini(path_);
+  ini.Load();
+  EXPECT_EQ(ini.ReadInteger("X", "Left", 0), 32);
+  EXPECT_EQ(ini.ReadInteger("x", "top", 0), 16) << "section and key names ignore case";
+  EXPECT_EQ(ini.ReadInteger("X", "Width", 800), 800);
+  EXPECT_FALSE(ini.ReadBool("X", "Minimized", false)) << "a word reads as the default";
+  EXPECT_TRUE(ini.ReadBool("X", "Minimized", true));
+  EXPECT_FALSE(ini.ReadBool("X", "HomeStart", true));
+  EXPECT_EQ(ini.ReadString("X", "sfname1", "1"), "") << "a present empty text reads empty";
+  EXPECT_EQ(ini.ReadString("X", "sfname2", "2"), "CPU");
+  EXPECT_EQ(ini.ReadInteger("Other", "Left", 5), 5);
+}
+
+TEST_F(IniFileTest, NewFileHoldsKeysInWriteOrder) {
+  IniFile ini(path_);
+  ini.Load();
+  ini.WriteInteger("X", "Left", 0);
+  ini.WriteInteger("X", "WindowState", 0);
+  ini.WriteBool("X", "Minimized", true);
+  ini.WriteString("X", "sfname0", "CPU");
+  ini.WriteInteger("X", "WindowState", 2);  // written twice: stays in its first place
+  ini.Save();
+  EXPECT_EQ(ReadFile(), "[X]\nLeft=0\nWindowState=2\nMinimized=1\nsfname0=CPU\n");
+}
+
+TEST_F(IniFileTest, KeepsKeysAndSectionsItDoesNotWrite) {
+  WriteFile("; user notes\n[Other]\nA=1\n\n[X]\nCustom=keep me\nLeft=5\n\n[Tail]\nB=2\n");
+  IniFile ini(path_);
+  ini.Load();
+  ini.WriteInteger("X", "Left", 9);
+  ini.WriteInteger("X", "Top", 3);
+  ini.Save();
+  EXPECT_EQ(ReadFile(),
+            "; user notes\n[Other]\nA=1\n\n[X]\nCustom=keep me\nLeft=9\nTop=3\n\n[Tail]\nB=2\n");
+}
+
+TEST_F(IniFileTest, LineBreaksInTextCannotSplitTheFile) {
+  IniFile ini(path_);
+  ini.WriteString("X", "sfname0", "a\nEvil=1");
+  ini.Save();
+  IniFile again(path_);
+  again.Load();
+  EXPECT_EQ(again.ReadString("X", "sfname0", ""), "a Evil=1");
+  EXPECT_FALSE(again.HasKey("X", "Evil"));
+}
+
+TEST_F(IniFileTest, ReadOnlyFileIsNotReplacedAndTheOldContentStays) {
+  WriteFile("[X]\nLeft=1\n");
+  fs::permissions(path_, fs::perms::owner_read, fs::perm_options::replace);
+  IniFile ini(path_);
+  ini.Load();
+  ini.WriteInteger("X", "Left", 2);
+  EXPECT_THROW(ini.Save(), IniWriteError);
+  EXPECT_EQ(ReadFile(), "[X]\nLeft=1\n");
+  EXPECT_FALSE(fs::exists(path_ + ".tmp"));
+}
+
+TEST_F(IniFileTest, MissingFolderFailsWithTheReason) {
+  IniFile ini((dir_ / "gone" / "Trellon.ini").string());
+  ini.WriteInteger("X", "Left", 2);
+  try {
+    ini.Save();
+    FAIL() << "Save must fail";
+  } catch (const IniWriteError& error) {
+    EXPECT_NE(std::string(error.what()).find("No such file or directory"), std::string::npos)
+        << error.what();
+  }
+}
+
+}  // namespace
+}  // namespace trellon
