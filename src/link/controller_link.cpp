@@ -1,0 +1,217 @@
+#include "link/controller_link.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <exception>
+#include <utility>
+
+#include "link/controller_protocol.h"
+
+namespace trellon {
+namespace {
+
+constexpr int kHelloCount = 10;
+constexpr uint32_t kHelloSpacingMs = 100;
+constexpr uint32_t kAttachPauseMs = 2000;
+constexpr uint32_t kDetachStepMs = 100;
+// A port that cannot be opened is retried on the next ticks a few times (a device that is just
+// appearing), then about once a second.
+constexpr int kQuickOpenRetries = 3;
+constexpr uint32_t kOpenRetrySpacingMs = 1000;
+
+bool IsKeyCode(uint8_t b) {
+  return b >= vx710::kFirstKeyCode && b <= vx710::kLastKeyCode;
+}
+
+// Milliseconds from `since` to `now` on the wrapping 32-bit tick count.
+uint32_t Elapsed(uint32_t now, uint32_t since) {
+  return now - since;
+}
+
+}  // namespace
+
+ControllerLink::ControllerLink(ControllerPort& port, FanState& fans, ControllerLinkActions& actions,
+                               Clock& clock, LogSink& log)
+    : port_(port), fans_(fans), actions_(actions), clock_(clock), log_(log) {
+  ResetSteps();
+  statusText_ = "Port closed";
+}
+
+void ControllerLink::SetLinkState(LinkState state) {
+  linkState_ = state;
+  ResetSteps();
+  // An explicit request to open starts a new streak: tried at once, and logged again.
+  openFailures_ = 0;
+}
+
+void ControllerLink::ResetSteps() {
+  // The hello burst belongs to the opening step; a link put into Handshake any other way only
+  // looks for the answer.
+  hellosSent_ = kHelloCount;
+  lastHelloTick_ = clock_.TickCount() - kHelloSpacingMs;
+  answerSeen_ = false;
+}
+
+void ControllerLink::SetStatus(std::string text) {
+  if (text == statusText_) return;
+  statusText_ = std::move(text);
+  if (onStatusChange_) onStatusChange_(statusText_);
+}
+
+void ControllerLink::Timer1Timer() {
+  switch (linkState_) {
+    case LinkState::Detached:
+      return;
+    case LinkState::Opening:
+      TickOpening();
+      return;
+    case LinkState::Handshake:
+      TickHandshake();
+      return;
+    case LinkState::Attached:
+      TickAttached();
+      return;
+  }
+}
+
+void ControllerLink::TickOpening() {
+  const uint32_t now = clock_.TickCount();
+  if (openFailures_ > 0 && static_cast<int32_t>(now - nextOpenTick_) < 0) return;
+  if (openFailures_ == 0) {
+    log_.WriteLog("Comm: Opening port");
+    SetStatus("Opening port");
+  }
+  port_.Close();
+  try {
+    port_.Open();
+  } catch (const std::exception& error) {
+    // A missing or busy port is an expected state, not an error for a message box: it is
+    // logged once per failed streak, shown on the Status page and retried.
+    ++openFailures_;
+    if (openFailures_ == 1) log_.WriteLog(std::string("Comm: Cannot open port: ") + error.what());
+    SetStatus(std::string("Cannot open the port: ") + error.what() + " (retrying)");
+    nextOpenTick_ = now + (openFailures_ < kQuickOpenRetries ? 0 : kOpenRetrySpacingMs);
+    return;
+  }
+  openFailures_ = 0;
+  port_.SetRTSLine(true);
+  port_.SetDTRLine(false);
+  linkState_ = LinkState::Handshake;
+  ResetSteps();
+  log_.WriteLog("Comm: Port opened");
+  log_.WriteLog("Comm: Looking for VX710");
+  SetStatus("Looking for VX710");
+  // The first hello now, the other nine on the following ticks, 100 ms apart.
+  hellosSent_ = 0;
+  SendToController({vx710::kHello, vx710::kHello});
+  hellosSent_ = 1;
+  lastHelloTick_ = now;
+}
+
+void ControllerLink::TickHandshake() {
+  const uint32_t now = clock_.TickCount();
+  if (answerSeen_) {
+    // The attach pause: nothing received is looked at until the attach step discards it.
+    if (Elapsed(now, answerTick_) >= kAttachPauseMs) Attach();
+    return;
+  }
+  // The burst and the wait after its last frame come before the answer is looked for.
+  if (Elapsed(now, lastHelloTick_) < kHelloSpacingMs) return;
+  if (hellosSent_ < kHelloCount) {
+    SendToController({vx710::kHello, vx710::kHello});
+    ++hellosSent_;
+    lastHelloTick_ = now;
+    return;
+  }
+  // One try per tick: the bytes up to the first mismatch with the answer are gone.
+  if (!HasReceived(sizeof(vx710::kAnswer))) return;
+  for (uint8_t expected : vx710::kAnswer) {
+    if (TakeReceived(1).front() != expected) return;
+  }
+  answerSeen_ = true;
+  answerTick_ = now;
+}
+
+void ControllerLink::Attach() {
+  rxBuffer_.clear();
+  linkState_ = LinkState::Attached;
+  ResetSteps();
+  log_.WriteLog("Comm: VX710 detected and attached");
+  SetStatus("VX710 attached");
+  // The next regulation tick sends both fan commands.
+  fans_.fanSent.fill(-1.0);
+  SendToController({vx710::kAttachConfirm, vx710::kAttachConfirm});
+  actions_.ClearDelayedKeys();
+}
+
+void ControllerLink::TickAttached() {
+  actions_.ServiceDelayedKeys();
+  while (!rxBuffer_.empty()) {
+    const uint8_t b = rxBuffer_.front();
+    rxBuffer_.pop_front();
+    HandleByte(b);
+  }
+}
+
+void ControllerLink::HandleByte(uint8_t b) {
+  // Every code of 1..125, meaningful or not, cancels a pending power-off sequence first.
+  if (IsKeyCode(b)) actions_.ClearDelayedKeys();
+  if (b == vx710::kPowerCode) {
+    actions_.PowerKeyPressed();
+  } else if (b == vx710::kDisplayModeCode) {
+    actions_.SetDisplayMode(!actions_.DisplayMode());
+  } else if (IsKeyCode(b)) {
+    if (const auto name = vx710::KeyNameForCode(b)) actions_.DispatchKey(std::string(*name), true);
+  } else if (b == vx710::kRepeatCode) {
+    actions_.DispatchKey(std::string(), true);
+  } else if (b >= vx710::kFirstTemperature && b <= vx710::kLastTemperature) {
+    fans_.tempIncoming[tempChannel_] = static_cast<int32_t>(b) - vx710::kTemperatureOffset;
+  } else if (b == vx710::kSelectRear) {
+    tempChannel_ = 0;
+  } else if (b == vx710::kSelectFront) {
+    tempChannel_ = 1;
+  }
+}
+
+void ControllerLink::commRxChar(int32_t count) {
+  if (count <= 0) return;
+  const std::vector<uint8_t> bytes = port_.ReadBytes(count);
+  rxBuffer_.insert(rxBuffer_.end(), bytes.begin(), bytes.end());
+  if (rxBuffer_.size() > kRxBufferLimit) {
+    rxBuffer_.erase(rxBuffer_.begin(), rxBuffer_.begin() + static_cast<std::ptrdiff_t>(
+                                                               rxBuffer_.size() - kRxBufferLimit));
+  }
+}
+
+std::vector<uint8_t> ControllerLink::TakeReceived(size_t n) {
+  const size_t taken = std::min(n, rxBuffer_.size());
+  std::vector<uint8_t> bytes(rxBuffer_.begin(),
+                             rxBuffer_.begin() + static_cast<std::ptrdiff_t>(taken));
+  rxBuffer_.erase(rxBuffer_.begin(), rxBuffer_.begin() + static_cast<std::ptrdiff_t>(taken));
+  return bytes;
+}
+
+void ControllerLink::SendToController(const std::vector<uint8_t>& bytes) {
+  port_.WriteBytes(bytes);
+}
+
+void ControllerLink::DetachController() {
+  if (!port_.Connected()) return;
+  log_.WriteLog("Comm: Detaching VX710");
+  clock_.Sleep(kDetachStepMs);
+  SendToController({vx710::kDetach, vx710::kDetach});
+  clock_.Sleep(kDetachStepMs);
+  SendToController(
+      {vx710::kFanRear, vx710::kDetachFanValue, vx710::kFanFront, vx710::kDetachFanValue});
+  clock_.Sleep(kDetachStepMs);
+  log_.WriteLog("Comm: VX710 detached");
+  log_.WriteLog("Comm: Closing port");
+  port_.Close();
+  log_.WriteLog("Comm: Port close");
+  linkState_ = LinkState::Detached;
+  ResetSteps();
+  openFailures_ = 0;
+  SetStatus("Port closed");
+}
+
+}  // namespace trellon

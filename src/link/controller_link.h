@@ -1,0 +1,113 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "base/clock.h"
+#include "base/shell_services.h"
+#include "fans/controller_channel.h"
+#include "fans/fan_state.h"
+#include "link/controller_port.h"
+
+namespace trellon {
+
+enum class LinkState : uint8_t { Detached = 0, Opening = 1, Handshake = 2, Attached = 3 };
+
+// What the link calls on the rest of the program for received codes; the main window implements
+// it by forwarding to key dispatch, the power key and the display mirror. Main thread only.
+class ControllerLinkActions {
+ public:
+  virtual ~ControllerLinkActions() = default;
+  virtual void DispatchKey(const std::string& keyName, bool fromRemote) = 0;
+  // Runs the first delayed key when it is due (at most one per call).
+  virtual void ServiceDelayedKeys() = 0;
+  virtual void ClearDelayedKeys() = 0;
+  virtual void PowerKeyPressed() = 0;
+  virtual bool DisplayMode() const = 0;
+  virtual void SetDisplayMode(bool on) = 0;
+};
+
+// The link to the VX710 front-panel controller: opens the port, finds the controller by its
+// handshake, turns received bytes into keys, power and display-mode actions and case
+// temperatures, carries the fan commands, and detaches. Everything runs on the main thread.
+//
+// The waits of the hello burst and the attach pause are timed steps of the 100 ms link tick
+// (read from the clock), so the tick never blocks; only DetachController waits in place.
+class ControllerLink final : public ControllerChannel {
+ public:
+  ControllerLink(ControllerPort& port, FanState& fans, ControllerLinkActions& actions, Clock& clock,
+                 LogSink& log);
+
+  // The link tick (Timer1, every 100 ms).
+  void Timer1Timer();
+  // The port's OnRxChar handler: appends up to count received bytes to rxBuffer; they are
+  // parsed on the next tick.
+  void commRxChar(int32_t count);
+  // Sends the detach frames and closes the port when it is open; otherwise does nothing. Waits
+  // about 300 ms in place (shutdown and system suspend only).
+  void DetachController();
+
+  // ControllerChannel: writes one frame to the port in one write.
+  void SendToController(const std::vector<uint8_t>& bytes) override;
+  bool IsAttached() const override { return linkState_ == LinkState::Attached; }
+
+  bool HasReceived(size_t n) const { return rxBuffer_.size() >= n; }
+  // Removes and returns up to n bytes from the head of rxBuffer.
+  std::vector<uint8_t> TakeReceived(size_t n);
+
+  LinkState linkState() const { return linkState_; }
+  // Start-up and the power events set Opening, so that the next tick (re)opens the port and
+  // runs the handshake again; a burst or attach pause under way is abandoned.
+  void SetLinkState(LinkState state);
+  int32_t tempChannel() const { return tempChannel_; }
+
+  // A one-line description of the link for the Status page ("VX710 attached", "Cannot open
+  // the port: ...").
+  const std::string& StatusText() const { return statusText_; }
+  // Called on the main thread whenever StatusText changes.
+  void SetOnStatusChange(std::function<void(const std::string&)> handler) {
+    onStatusChange_ = std::move(handler);
+  }
+
+  // rxBuffer holds at most this many bytes; beyond it the oldest are dropped, so a device that
+  // floods the line while no handshake answer comes cannot exhaust memory.
+  static constexpr size_t kRxBufferLimit = 64 * 1024;
+
+ private:
+  void TickOpening();
+  void TickHandshake();
+  void TickAttached();
+  void HandleByte(uint8_t b);
+  void Attach();
+  void ResetSteps();
+  void SetStatus(std::string text);
+
+  ControllerPort& port_;
+  FanState& fans_;
+  ControllerLinkActions& actions_;
+  Clock& clock_;
+  LogSink& log_;
+
+  LinkState linkState_ = LinkState::Opening;
+  std::deque<uint8_t> rxBuffer_;
+  int32_t tempChannel_ = 0;
+
+  // Timed steps of the handshake.
+  int hellosSent_ = 0;
+  uint32_t lastHelloTick_ = 0;
+  bool answerSeen_ = false;
+  uint32_t answerTick_ = 0;
+
+  // The current streak of failed opens.
+  int openFailures_ = 0;
+  uint32_t nextOpenTick_ = 0;
+
+  std::string statusText_;
+  std::function<void(const std::string&)> onStatusChange_;
+};
+
+}  // namespace trellon
