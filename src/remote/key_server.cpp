@@ -1,0 +1,239 @@
+#include "remote/key_server.h"
+
+#include <sys/socket.h>
+
+#include <QHostAddress>
+#include <QSocketNotifier>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <algorithm>
+#include <cerrno>
+
+#include "remote/key_record.h"
+
+namespace trellon {
+namespace {
+
+constexpr int kListenBacklog = 5;
+constexpr char kConnectedText[] = "MediaPortal IRTrans connected";
+constexpr char kDisconnectedText[] = "MediaPortal IRTrans disconnected";
+
+}  // namespace
+
+struct KeyServer::Client {
+  QTcpSocket* socket = nullptr;
+  // The part of a record the socket did not take; always less than one record.
+  std::vector<uint8_t> tail;
+  // Watches for room to write the tail; a child of context_, made on the first short write.
+  QSocketNotifier* writeNotifier = nullptr;
+};
+
+KeyServer::KeyServer(LogSink& log, uint16_t port)
+    : log_(log),
+      context_(std::make_unique<QObject>()),
+      remoteServer(std::make_unique<QTcpServer>()) {
+  remoteServer->setListenBacklogSize(kListenBacklog);
+  QObject::connect(remoteServer.get(), &QTcpServer::newConnection, context_.get(),
+                   [this] { AcceptPending(); });
+  if (!remoteServer->listen(QHostAddress::Any, port)) {
+    // Logged from the event loop, like every other server event, so the line lands in the log
+    // after start-up has loaded it.
+    const std::string line = "IRTrans server: cannot listen on TCP port " + std::to_string(port) +
+                             " (" + remoteServer->errorString().toStdString() +
+                             "); running without the key server";
+    QMetaObject::invokeMethod(
+        context_.get(), [this, line] { log_.WriteLog(line); }, Qt::QueuedConnection);
+  }
+}
+
+KeyServer::~KeyServer() {
+  // Ends every signal connection and the write notifiers before any socket closes, so closing
+  // logs nothing.
+  context_.reset();
+  remoteClients.clear();
+  remoteServer.reset();
+}
+
+bool KeyServer::IsListening() const {
+  return remoteServer->isListening();
+}
+
+uint16_t KeyServer::ServerPort() const {
+  return remoteServer->isListening() ? remoteServer->serverPort() : 0;
+}
+
+std::vector<const QTcpSocket*> KeyServer::RemoteClients() const {
+  std::vector<const QTcpSocket*> sockets;
+  sockets.reserve(remoteClients.size());
+  for (const auto& client : remoteClients) sockets.push_back(client->socket);
+  return sockets;
+}
+
+void KeyServer::AcceptPending() {
+  while (QTcpSocket* socket = remoteServer->nextPendingConnection()) {
+    remoteServerClientConnect(socket);
+  }
+}
+
+void KeyServer::remoteServerClientConnect(QTcpSocket* socket) {
+  QObject* context = context_.get();
+  QObject::connect(socket, &QTcpSocket::readyRead, context,
+                   [this, socket] { remoteServerClientRead(socket); });
+  QObject::connect(socket, &QTcpSocket::disconnected, context,
+                   [this, socket] { remoteServerClientDisconnect(socket); });
+  QObject::connect(socket, &QTcpSocket::errorOccurred, context,
+                   [this, socket](QAbstractSocket::SocketError error) {
+                     remoteServerClientError(socket, error);
+                   });
+  auto client = std::make_unique<Client>();
+  client->socket = socket;
+  remoteClients.push_back(std::move(client));
+  log_.WriteLog(kConnectedText);
+}
+
+void KeyServer::remoteServerClientDisconnect(QTcpSocket* socket) {
+  // A connection that already failed was logged then; its close is not logged a second time.
+  if (RemoveClient(socket)) log_.WriteLog(kDisconnectedText);
+  QObject::disconnect(socket, nullptr, context_.get(), nullptr);
+  socket->deleteLater();
+}
+
+void KeyServer::remoteServerClientRead(QTcpSocket* socket) {
+  // Mode selections, commands, anything: none of it has a meaning here.
+  socket->readAll();
+}
+
+void KeyServer::remoteServerClientError(QTcpSocket* socket, QAbstractSocket::SocketError) {
+  if (RemoveClient(socket)) log_.WriteLog(kDisconnectedText);
+  QObject::disconnect(socket, nullptr, context_.get(), nullptr);
+  socket->deleteLater();
+}
+
+void KeyServer::BroadcastKey(const std::string& keyName) {
+  if (remoteClients.empty()) return;
+  const KeyRecord record(keyName);
+  // A failing client leaves the list during the loop; the others still get the record.
+  std::vector<QTcpSocket*> targets;
+  targets.reserve(remoteClients.size());
+  for (const auto& client : remoteClients) targets.push_back(client->socket);
+  for (QTcpSocket* socket : targets) {
+    if (Client* client = FindClient(socket)) SendRecord(*client, record);
+  }
+}
+
+KeyServer::SendOutcome KeyServer::SendNow(const QTcpSocket& socket, const uint8_t* data,
+                                          size_t size, size_t& sent) {
+  sent = 0;
+  const qintptr fd = socket.socketDescriptor();
+  if (fd < 0) return SendOutcome::kFailed;
+  for (;;) {
+    const ssize_t n = ::send(static_cast<int>(fd), data, size, MSG_DONTWAIT | MSG_NOSIGNAL);
+    if (n > 0) {
+      sent = static_cast<size_t>(n);
+      return SendOutcome::kDone;
+    }
+    if (n == 0) return SendOutcome::kWouldBlock;
+    if (errno == EINTR) continue;
+    if (errno == EAGAIN || errno == EWOULDBLOCK || errno == ENOBUFS) {
+      return SendOutcome::kWouldBlock;
+    }
+    return SendOutcome::kFailed;
+  }
+}
+
+void KeyServer::SendRecord(Client& client, const KeyRecord& record) {
+  QTcpSocket* socket = client.socket;
+  if (!client.tail.empty()) {
+    // The stream must not interleave: this record waits for nobody and is dropped.
+    if (!FlushTail(client)) return;
+  }
+  size_t sent = 0;
+  switch (SendNow(*socket, record.Data(), record.Size(), sent)) {
+    case SendOutcome::kDone:
+      if (sent < record.Size()) {
+        client.tail.assign(record.Data() + sent, record.Data() + record.Size());
+        WatchWritable(client, true);
+      }
+      break;
+    case SendOutcome::kWouldBlock:
+      break;
+    case SendOutcome::kFailed:
+      DropClient(socket);
+      break;
+  }
+}
+
+bool KeyServer::FlushTail(Client& client) {
+  size_t sent = 0;
+  switch (SendNow(*client.socket, client.tail.data(), client.tail.size(), sent)) {
+    case SendOutcome::kDone:
+      client.tail.erase(client.tail.begin(), client.tail.begin() + static_cast<ptrdiff_t>(sent));
+      if (client.tail.empty()) {
+        WatchWritable(client, false);
+        return true;
+      }
+      WatchWritable(client, true);
+      return false;
+    case SendOutcome::kWouldBlock:
+      WatchWritable(client, true);
+      return false;
+    case SendOutcome::kFailed:
+      DropClient(client.socket);
+      return false;
+  }
+  return false;
+}
+
+void KeyServer::WatchWritable(Client& client, bool enable) {
+  if (!enable) {
+    if (client.writeNotifier) client.writeNotifier->setEnabled(false);
+    return;
+  }
+  if (!client.writeNotifier) {
+    QTcpSocket* socket = client.socket;
+    client.writeNotifier =
+        new QSocketNotifier(socket->socketDescriptor(), QSocketNotifier::Write, context_.get());
+    QObject::connect(client.writeNotifier, &QSocketNotifier::activated, context_.get(),
+                     [this, socket] { OnWritable(socket); });
+  }
+  client.writeNotifier->setEnabled(true);
+}
+
+void KeyServer::OnWritable(QTcpSocket* socket) {
+  if (Client* client = FindClient(socket)) {
+    if (!client->tail.empty()) {
+      FlushTail(*client);
+    } else {
+      WatchWritable(*client, false);
+    }
+  }
+}
+
+void KeyServer::DropClient(QTcpSocket* socket) {
+  if (RemoveClient(socket)) log_.WriteLog(kDisconnectedText);
+  QObject::disconnect(socket, nullptr, context_.get(), nullptr);
+  socket->abort();
+  socket->deleteLater();
+}
+
+bool KeyServer::RemoveClient(QTcpSocket* socket) {
+  const auto it = std::find_if(remoteClients.begin(), remoteClients.end(),
+                               [socket](const auto& client) { return client->socket == socket; });
+  if (it == remoteClients.end()) return false;
+  if (QSocketNotifier* notifier = (*it)->writeNotifier) {
+    // May be inside the notifier's own signal: it goes once control is back in the loop.
+    notifier->setEnabled(false);
+    notifier->deleteLater();
+  }
+  remoteClients.erase(it);
+  return true;
+}
+
+KeyServer::Client* KeyServer::FindClient(QTcpSocket* socket) {
+  for (const auto& client : remoteClients) {
+    if (client->socket == socket) return client.get();
+  }
+  return nullptr;
+}
+
+}  // namespace trellon
