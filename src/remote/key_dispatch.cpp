@@ -1,0 +1,108 @@
+#include "remote/key_dispatch.h"
+
+#include <cmath>
+
+namespace trellon {
+namespace {
+
+constexpr std::string_view kHomeKey = "home";
+
+// True when the tick count has reached `due`. The tick count wraps every 49.7 days, so the two
+// are compared by their distance: a due value up to 2^31 ms behind the tick count is due, one
+// ahead of it is not. A plain `due <= tick` would run an entry scheduled just before the wrap
+// (due past 2^32, so small again) at once, and hold one due just before the wrap for 49 days.
+bool TickReached(uint32_t tick, uint32_t due) {
+  return static_cast<uint32_t>(tick - due) < 0x80000000u;
+}
+
+}  // namespace
+
+double MillisecondsBetween(double from, double to) {
+  return std::round((to - from) * kSecondsPerDay * 1000.0);
+}
+
+KeyDispatch::KeyDispatch(const Clock& clock, const SpinEditModel& edRepeatDead,
+                         const SpinEditModel& edRepeatFirst, const SpinEditModel& edRepeatNext,
+                         HomeActions& homeActions, KeyBroadcaster& broadcaster)
+    : clock_(clock),
+      edRepeatDead_(edRepeatDead),
+      edRepeatFirst_(edRepeatFirst),
+      edRepeatNext_(edRepeatNext),
+      homeActions_(homeActions),
+      broadcaster_(broadcaster) {}
+
+void KeyDispatch::DispatchKey(const std::string& keyName, bool fromRemote) {
+  if (!keyName.empty()) {
+    // A made-up key ends any repetition of a remote key: repeat codes after it are ignored.
+    lastRemoteKey_ = fromRemote ? keyName : std::string();
+    pressTime_ = clock_.Now();
+    lastCodeTime_ = pressTime_;
+    repeating_ = false;
+    homeCloseDone_ = false;
+    homeKillDone_ = false;
+    // A new key is never filtered, not even the same key twice in quick succession.
+    AcceptKey(keyName, 0.0);
+    return;
+  }
+
+  double heldTimeMs = 0.0;
+  if (!AcceptRepeat(heldTimeMs)) return;
+  // Copied: the home actions or a client may lead to a new key that replaces lastRemoteKey.
+  const std::string name = lastRemoteKey_;
+  AcceptKey(name, heldTimeMs);
+}
+
+bool KeyDispatch::AcceptRepeat(double& heldTimeMs) {
+  if (lastRemoteKey_.empty()) return false;
+
+  // A code that comes too long after the previous sign of life is bogus (a lost code or one
+  // after the release). lastCodeTime stays put, so the rest of this press is bogus as well.
+  double now = clock_.Now();
+  if (edRepeatDead_.Value() <= MillisecondsBetween(lastCodeTime_, now)) return false;
+  lastCodeTime_ = now;
+
+  if (repeating_) {
+    now = clock_.Now();
+    if (edRepeatNext_.Value() > MillisecondsBetween(lastRepeatTime_, now)) return false;
+    lastRepeatTime_ = now;
+  } else {
+    now = clock_.Now();
+    if (edRepeatFirst_.Value() > MillisecondsBetween(pressTime_, now)) return false;
+    repeating_ = true;
+    lastRepeatTime_ = now;
+  }
+
+  heldTimeMs = MillisecondsBetween(pressTime_, clock_.Now());
+  return true;
+}
+
+void KeyDispatch::AcceptKey(const std::string& name, double heldTimeMs) {
+  if (name == kHomeKey) homeActions_.RunHomeActions(heldTimeMs, homeCloseDone_, homeKillDone_);
+  // Every accepted key goes out, "home" included, whether or not a home action fired.
+  broadcaster_.BroadcastKey(name);
+}
+
+void KeyDispatch::ScheduleKey(const std::string& text, uint32_t due) {
+  delayedKeys_.push_back({text, due});
+}
+
+void KeyDispatch::ServiceDelayedKeys() {
+  if (delayedKeys_.empty()) return;
+  if (!TickReached(clock_.TickCount(), delayedKeys_.front().due)) return;
+
+  // Off the queue before it runs: the action may dispatch keys or touch the queue itself.
+  const std::string text = std::move(delayedKeys_.front().text);
+  delayedKeys_.pop_front();
+
+  if (text == kPowerOffMarker) {
+    if (powerOffAction_ != nullptr) powerOffAction_->DoPowerOff();
+  } else {
+    DispatchKey(text, false);
+  }
+}
+
+void KeyDispatch::ClearDelayedKeys() {
+  delayedKeys_.clear();
+}
+
+}  // namespace trellon

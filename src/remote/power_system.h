@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+namespace trellon {
+
+// The system's power notifications, by the event codes the power handling knows.
+enum PowerEventCode : uint32_t {
+  kPowerQuerySuspend = 0,
+  kPowerQueryStandby = 1,
+  kPowerQuerySuspendFailed = 2,
+  kPowerQueryStandbyFailed = 3,
+  kPowerSuspend = 4,
+  kPowerStandby = 5,
+  kPowerResumeCritical = 6,
+  kPowerResumeSuspend = 7,
+  kPowerResumeAutomatic = 18,
+};
+
+// Receives the system's power notifications on the main thread.
+using PowerEventHandler = std::function<void(uint32_t eventCode)>;
+
+// The power actions of the operating system. Every action fails silently: a refused or
+// unavailable action leaves the program running as it was.
+class PowerSystem {
+ public:
+  virtual ~PowerSystem() = default;
+  // Makes sure the process may ask for a power action; true when it may. Callers go on with
+  // the action either way.
+  virtual bool EnableShutdownPrivilege() = 0;
+  virtual void Hibernate() = 0;
+  virtual void Suspend() = 0;
+  // Shuts the system down and switches the power off, without forcing programs to close.
+  virtual void PowerOff() = 0;
+};
+
+}  // namespace trellon
