@@ -24,6 +24,7 @@ class FakeControllerPort : public ControllerPort {
   struct Write {
     uint32_t tick;
     std::vector<uint8_t> bytes;
+    bool operator==(const Write&) const = default;
   };
 
   explicit FakeControllerPort(const Clock* clock = nullptr) : clock_(clock) {}

@@ -1,0 +1,202 @@
+#include <gtest/gtest.h>
+
+#include "fakes/fake_controller_port.h"
+#include "fakes/fake_link_actions.h"
+#include "fakes/recording_shell.h"
+#include "link/controller_link.h"
+
+namespace trellon {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using Write = fakes::FakeControllerPort::Write;
+
+class ControllerLinkHandshakeTest : public ::testing::Test {
+ protected:
+  void Tick() {
+    clock.Advance(100);
+    link.Timer1Timer();
+  }
+  void Ticks(int n) {
+    for (int i = 0; i < n; ++i) Tick();
+  }
+  void Receive(const Bytes& bytes) {
+    port.Queue(bytes);
+    link.commRxChar(static_cast<int32_t>(bytes.size()));
+  }
+  // Opens at tick 1000; the burst ends at 2000, when the answer is first looked for.
+  void OpenAndSendBurst() {
+    link.Timer1Timer();
+    Ticks(9);
+  }
+
+  ManualClock clock{1000};
+  fakes::FakeControllerPort port{&clock};
+  FanState fans;
+  fakes::FakeLinkActions actions;
+  fakes::RecordingShell shell;
+  ControllerLink link{port, fans, actions, clock, shell};
+};
+
+TEST_F(ControllerLinkHandshakeTest, OpensThenSendsTenHellos100MsApartAndNoMore) {
+  OpenAndSendBurst();
+  Ticks(30);
+  EXPECT_EQ(link.linkState(), LinkState::Handshake);
+  EXPECT_EQ((std::vector<std::string>{"Close", "Open", "SetRTSLine(1)", "SetDTRLine(0)"}),
+            std::vector<std::string>(port.calls.begin(), port.calls.begin() + 4));
+  std::vector<Write> expected;
+  for (uint32_t i = 0; i < 10; ++i) expected.push_back({1000 + 100 * i, {0xAA, 0xAA}});
+  EXPECT_EQ(port.writes, expected);
+  EXPECT_EQ(shell.logLines, (std::vector<std::string>{"Comm: Opening port", "Comm: Port opened",
+                                                      "Comm: Looking for VX710"}));
+}
+
+TEST_F(ControllerLinkHandshakeTest, AnswerDuringTheBurstAttachesTwoSecondsAfterTheBurst) {
+  fans.fanSent = {40.0, 60.0};
+  link.Timer1Timer();
+  Receive({'M', 'Z', '5'});
+  Ticks(9);
+  EXPECT_TRUE(link.HasReceived(3)) << "not looked at while the burst runs";
+  Tick();  // 2000: the answer is taken, the pause begins
+  Ticks(19);
+  EXPECT_EQ(link.linkState(), LinkState::Handshake);
+  EXPECT_EQ(port.writes.size(), 10u);
+  Tick();  // 4000
+  EXPECT_EQ(link.linkState(), LinkState::Attached);
+  EXPECT_EQ(port.writes.back(), (Write{4000, {0xAD, 0xAD}}));
+  EXPECT_EQ(shell.logLines.back(), "Comm: VX710 detected and attached");
+  EXPECT_EQ(fans.fanSent, (std::array<double, 2>{-1.0, -1.0}));
+  EXPECT_EQ(actions.calls, (std::vector<std::string>{"clear"}));
+  EXPECT_EQ(link.StatusText(), "VX710 attached");
+  EXPECT_TRUE(link.IsAttached());
+}
+
+TEST_F(ControllerLinkHandshakeTest, SplitAnswerIsAcceptedOnceAllThreeBytesAreThere) {
+  OpenAndSendBurst();
+  Receive({'M'});
+  Tick();
+  Receive({'Z'});
+  Ticks(20);
+  EXPECT_TRUE(link.HasReceived(2)) << "fewer than three bytes are left alone";
+  Receive({'5'});
+  Tick();
+  Ticks(20);
+  EXPECT_EQ(link.linkState(), LinkState::Attached);
+}
+
+TEST_F(ControllerLinkHandshakeTest, GarbledAnswerIsSkippedUpToTheFirstMismatchPerTick) {
+  OpenAndSendBurst();
+  Receive({'M', 'x', '5'});
+  Tick();
+  EXPECT_EQ(link.TakeReceived(5), Bytes{'5'}) << "'M' and the wrong byte go in one tick";
+  Receive({'5', 'M', 'Z'});
+  Tick();
+  EXPECT_TRUE(link.HasReceived(2));
+  EXPECT_FALSE(link.HasReceived(3));
+  Receive({'5'});
+  Tick();
+  Ticks(20);
+  EXPECT_EQ(link.linkState(), LinkState::Attached);
+}
+
+TEST_F(ControllerLinkHandshakeTest, BytesOfTheAttachPauseAreDiscardedUnprocessed) {
+  OpenAndSendBurst();
+  Receive({'M', 'Z', '5', 'M', 'Z'});  // the answer, and more echoes behind it
+  Tick();
+  for (int i = 0; i < 19; ++i) {
+    Receive({25 /* up */, 0xFB, 0xB4});
+    Tick();
+  }
+  EXPECT_TRUE(actions.calls.empty());
+  Tick();
+  EXPECT_FALSE(link.HasReceived(1));
+  Tick();
+  EXPECT_EQ(actions.Events(), (std::vector<std::string>{"clear"}));
+  EXPECT_EQ(fans.tempIncoming[0], 0);
+}
+
+TEST_F(ControllerLinkHandshakeTest, DetachWhileClosedDoesNothing) {
+  link.SetLinkState(LinkState::Detached);
+  link.DetachController();
+  EXPECT_TRUE(port.calls.empty());
+  EXPECT_TRUE(shell.logLines.empty());
+  EXPECT_EQ(clock.TickCount(), 1000u) << "no wait either";
+}
+
+TEST_F(ControllerLinkHandshakeTest, DetachDuringTheBurstSendsTheDetachFramesAndStopsTheBurst) {
+  link.Timer1Timer();
+  Ticks(2);
+  shell.logLines.clear();
+  port.writes.clear();
+  link.DetachController();
+  EXPECT_EQ(port.writes,
+            (std::vector<Write>{{1300, {0xA5, 0xA5}}, {1400, {0xA3, 0x30, 0xA4, 0x30}}}));
+  EXPECT_EQ(clock.TickCount(), 1500u);
+  EXPECT_EQ(port.calls.back(), "Close");
+  EXPECT_FALSE(port.connected);
+  EXPECT_EQ(shell.logLines,
+            (std::vector<std::string>{"Comm: Detaching VX710", "Comm: VX710 detached",
+                                      "Comm: Closing port", "Comm: Port close"}));
+  EXPECT_EQ(link.linkState(), LinkState::Detached);
+  Ticks(20);
+  EXPECT_EQ(port.writes.size(), 2u);
+}
+
+TEST_F(ControllerLinkHandshakeTest, ReopenRequestedDuringTheAttachPauseStartsOver) {
+  OpenAndSendBurst();
+  Receive({'M', 'Z', '5'});
+  Tick();
+  link.SetLinkState(LinkState::Opening);
+  Tick();
+  EXPECT_EQ(port.calls[port.calls.size() - 5], "Close");
+  EXPECT_EQ(link.linkState(), LinkState::Handshake);
+  Ticks(25);
+  EXPECT_EQ(link.linkState(), LinkState::Handshake) << "the old answer is not used";
+  EXPECT_EQ(port.writes.size(), 20u);
+}
+
+TEST_F(ControllerLinkHandshakeTest, FailedOpensAreLoggedOncePerStreakAndSpacedOut) {
+  port.openFailuresLeft = 1000;
+  std::vector<std::string> statuses;
+  link.SetOnStatusChange([&](const std::string& text) { statuses.push_back(text); });
+  std::vector<uint32_t> attempts;
+  link.Timer1Timer();
+  for (int i = 0; i < 60; ++i) {
+    const size_t before = port.calls.size();
+    Tick();  // never throws: no message box per attempt
+    if (port.calls.size() > before) attempts.push_back(clock.TickCount());
+  }
+  EXPECT_EQ(attempts.front(), 1100u);
+  EXPECT_EQ(attempts[1], 1200u);
+  for (size_t i = 2; i < attempts.size(); ++i) EXPECT_GE(attempts[i] - attempts[i - 1], 1000u);
+  EXPECT_GE(attempts.size(), 6u) << "it keeps retrying";
+  EXPECT_EQ(shell.logLines,
+            (std::vector<std::string>{
+                "Comm: Opening port",
+                "Comm: Cannot open port: Unable to open com port (win error code: 2)"}));
+  EXPECT_EQ(link.StatusText(),
+            "Cannot open the port: Unable to open com port (win error code: 2) (retrying)");
+  EXPECT_EQ(statuses.size(), 2u);
+
+  // The streak ends with a good open; the next failure starts a new one, logged again.
+  port.openFailuresLeft = 0;
+  Ticks(10);
+  EXPECT_EQ(link.linkState(), LinkState::Handshake);
+  EXPECT_EQ(shell.logLines[2], "Comm: Port opened");
+  port.openFailuresLeft = 5;
+  link.SetLinkState(LinkState::Opening);
+  Tick();
+  EXPECT_EQ(shell.logLines[shell.logLines.size() - 2], "Comm: Opening port");
+  EXPECT_EQ(shell.logLines.back(),
+            "Comm: Cannot open port: Unable to open com port (win error code: 2)");
+}
+
+TEST_F(ControllerLinkHandshakeTest, WriteFailureStillPropagates) {
+  link.Timer1Timer();
+  port.failWrites = true;
+  EXPECT_THROW(Tick(), fakes::FakePortError);
+  EXPECT_EQ(link.linkState(), LinkState::Handshake);
+}
+
+}  // namespace
+}  // namespace trellon

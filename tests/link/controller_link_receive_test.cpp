@@ -1,0 +1,132 @@
+#include <gtest/gtest.h>
+
+#include "fakes/fake_controller_port.h"
+#include "fakes/fake_link_actions.h"
+#include "fakes/recording_shell.h"
+#include "link/controller_link.h"
+
+namespace trellon {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using Events = std::vector<std::string>;
+
+// A link that is attached, with the calls and writes of the attach forgotten.
+class ControllerLinkReceiveTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    link.Timer1Timer();
+    Receive({'M', 'Z', '5'});
+    for (int i = 0; i < 30; ++i) Tick();
+    ASSERT_EQ(link.linkState(), LinkState::Attached);
+    actions.calls.clear();
+    port.writes.clear();
+  }
+  void Tick() {
+    clock.Advance(100);
+    link.Timer1Timer();
+  }
+  void Receive(const Bytes& bytes) {
+    port.Queue(bytes);
+    link.commRxChar(static_cast<int32_t>(bytes.size()));
+  }
+  Events ReceiveAndTick(const Bytes& bytes) {
+    actions.calls.clear();
+    Receive(bytes);
+    Tick();
+    return actions.Events();
+  }
+
+  ManualClock clock{5000};
+  fakes::FakeControllerPort port{&clock};
+  FanState fans;
+  fakes::FakeLinkActions actions;
+  fakes::RecordingShell shell;
+  ControllerLink link{port, fans, actions, clock, shell};
+};
+
+TEST_F(ControllerLinkReceiveTest, ChannelBytesRouteTemperatures) {
+  ReceiveAndTick({0xFB, 0xB4, 0xFC, 0xAF});
+  EXPECT_EQ(fans.tempIncoming[0], 30);
+  EXPECT_EQ(fans.tempIncoming[1], 25);
+  EXPECT_EQ(link.tempChannel(), 1);
+  ReceiveAndTick({0x96});
+  EXPECT_EQ(fans.tempIncoming[1], 0) << "150 reads as no reading";
+  EXPECT_TRUE(actions.Events().empty()) << "temperatures leave the delayed keys alone";
+}
+
+TEST(ControllerLinkFreshTest, TemperatureBeforeAnyChannelByteGoesToTheRearSensor) {
+  ManualClock clock;
+  fakes::FakeControllerPort port{&clock};
+  FanState fans;
+  fakes::FakeLinkActions actions;
+  fakes::RecordingShell shell;
+  ControllerLink link{port, fans, actions, clock, shell};
+  link.SetLinkState(LinkState::Attached);
+  port.Queue({0xFA});
+  link.commRxChar(1);
+  link.Timer1Timer();
+  EXPECT_EQ(fans.tempIncoming, (std::array<int32_t, 6>{100, 0, 0, 0, 0, 0}));
+}
+
+TEST_F(ControllerLinkReceiveTest, IgnoredBytesChangeNothingButKeyCodesEmptyTheQueue) {
+  EXPECT_TRUE(ReceiveAndTick({0, 127, 253, 254, 255}).empty());
+  EXPECT_EQ(fans.tempIncoming, (std::array<int32_t, 6>{}));
+  EXPECT_EQ(ReceiveAndTick({2}), Events{"clear"});
+  EXPECT_EQ(ReceiveAndTick({125}), Events{"clear"});
+}
+
+TEST_F(ControllerLinkReceiveTest, CodesBecomeKeysPowerAndDisplayModeInOrder) {
+  EXPECT_EQ(ReceiveAndTick({66, 126, 85, 1}),
+            (Events{"clear", "key:ok/remote", "key:/remote", "clear", "key:home/remote", "clear",
+                    "key:stop/remote"}));
+  EXPECT_EQ(ReceiveAndTick({65}), (Events{"clear", "power"}));
+  EXPECT_EQ(ReceiveAndTick({71, 71}), (Events{"clear", "display:1", "clear", "display:0"}));
+  EXPECT_TRUE(port.writes.empty()) << "nothing is answered";
+}
+
+TEST_F(ControllerLinkReceiveTest, DelayedKeysAreServicedFirstAndBytesWaitForTheTick) {
+  Receive({10});
+  EXPECT_TRUE(actions.calls.empty());
+  Tick();
+  EXPECT_EQ(actions.calls, (Events{"service", "clear", "key:vol+/remote"}));
+  EXPECT_EQ(port.calls.back(), "ReadBytes(1)");
+}
+
+TEST_F(ControllerLinkReceiveTest, DetachWhenAttachedTimesItsFramesAndStaysDetached) {
+  shell.logLines.clear();
+  const uint32_t start = clock.TickCount();
+  link.DetachController();
+  ASSERT_EQ(port.writes.size(), 2u);
+  EXPECT_EQ(port.writes[0], (fakes::FakeControllerPort::Write{start + 100, {0xA5, 0xA5}}));
+  EXPECT_EQ(port.writes[1],
+            (fakes::FakeControllerPort::Write{start + 200, {0xA3, 0x30, 0xA4, 0x30}}));
+  EXPECT_EQ(clock.TickCount(), start + 300);
+  EXPECT_EQ(link.linkState(), LinkState::Detached);
+  EXPECT_FALSE(link.IsAttached());
+  actions.calls.clear();
+  Receive({66});
+  for (int i = 0; i < 20; ++i) Tick();
+  EXPECT_TRUE(actions.calls.empty()) << "no service, no keys while detached";
+  EXPECT_EQ(port.writes.size(), 2u);
+}
+
+TEST_F(ControllerLinkReceiveTest, FanFramesGoOutInOneWriteEach) {
+  link.SendToController({0xA3, 88});
+  link.SendToController({0xA2});
+  EXPECT_EQ(port.WrittenBytes(), (Bytes{0xA3, 88, 0xA2}));
+  EXPECT_EQ(port.writes.size(), 2u);
+}
+
+TEST_F(ControllerLinkReceiveTest, FloodWithoutAnswerIsBoundedDroppingTheOldest) {
+  link.SetLinkState(LinkState::Handshake);
+  Bytes flood(ControllerLink::kRxBufferLimit + 10, 0x00);
+  flood[10] = 0x42;
+  Receive(flood);
+  EXPECT_TRUE(link.HasReceived(ControllerLink::kRxBufferLimit));
+  EXPECT_FALSE(link.HasReceived(ControllerLink::kRxBufferLimit + 1));
+  EXPECT_EQ(link.TakeReceived(1), Bytes{0x42});
+}
+
+}  // namespace
+}  // namespace trellon
