@@ -12,6 +12,7 @@
 #include "fans/controller_channel.h"
 #include "fans/fan_state.h"
 #include "link/controller_port.h"
+#include "remote/power_link_control.h"
 
 namespace trellon {
 
@@ -37,7 +38,7 @@ class ControllerLinkActions {
 //
 // The waits of the hello burst and the attach pause are timed steps of the 100 ms link tick
 // (read from the clock), so the tick never blocks; only DetachController waits in place.
-class ControllerLink final : public ControllerChannel {
+class ControllerLink final : public ControllerChannel, public ControllerLinkControl {
  public:
   ControllerLink(ControllerPort& port, FanState& fans, ControllerLinkActions& actions, Clock& clock,
                  LogSink& log);
@@ -49,7 +50,9 @@ class ControllerLink final : public ControllerChannel {
   void commRxChar(int32_t count);
   // Sends the detach frames and closes the port when it is open; otherwise does nothing. Waits
   // about 300 ms in place (shutdown and system suspend only).
-  void DetachController();
+  void DetachController() override;
+  // linkState := Opening (resume, refused suspend): the next tick closes and reopens the port.
+  void ReopenController() override { SetLinkState(LinkState::Opening); }
 
   // ControllerChannel: writes one frame to the port in one write.
   void SendToController(const std::vector<uint8_t>& bytes) override;

@@ -146,7 +146,7 @@ TEST_F(ControllerLinkHandshakeTest, ReopenRequestedDuringTheAttachPauseStartsOve
   OpenAndSendBurst();
   Receive({'M', 'Z', '5'});
   Tick();
-  link.SetLinkState(LinkState::Opening);
+  link.ReopenController();  // a resume from standby
   Tick();
   EXPECT_EQ(port.calls[port.calls.size() - 5], "Close");
   EXPECT_EQ(link.linkState(), LinkState::Handshake);

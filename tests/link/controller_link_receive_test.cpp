@@ -111,13 +111,6 @@ TEST_F(ControllerLinkReceiveTest, DetachWhenAttachedTimesItsFramesAndStaysDetach
   EXPECT_EQ(port.writes.size(), 2u);
 }
 
-TEST_F(ControllerLinkReceiveTest, FanFramesGoOutInOneWriteEach) {
-  link.SendToController({0xA3, 88});
-  link.SendToController({0xA2});
-  EXPECT_EQ(port.WrittenBytes(), (Bytes{0xA3, 88, 0xA2}));
-  EXPECT_EQ(port.writes.size(), 2u);
-}
-
 TEST_F(ControllerLinkReceiveTest, FloodWithoutAnswerIsBoundedDroppingTheOldest) {
   link.SetLinkState(LinkState::Handshake);
   Bytes flood(ControllerLink::kRxBufferLimit + 10, 0x00);
