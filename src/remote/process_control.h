@@ -32,7 +32,8 @@ class ProcessControl {
   // be done (no such process, no permission, pid 0).
   virtual bool Terminate(ProcessId pid) = 0;
   // Starts a program, or opens a document with the desktop's handler, the way the shell would,
-  // detached from this program. A path without a folder is looked up in the search path.
+  // detached from this program. A path without a folder is looked up in the search path; a path
+  // to nothing that is not an address (scheme://...) starts nothing.
   virtual void ShellExecute(const std::string& path) = 0;
 };
 

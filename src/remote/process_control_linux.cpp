@@ -145,7 +145,10 @@ class LinuxProcessControl final : public ProcessControl {
       SpawnDetached({program});
       return;
     }
-    // A document, or a name the search path does not know: the desktop's opener decides.
+    // A document, a folder or an address: the desktop's opener decides. A path to nothing is
+    // not handed on, so a stale setting does not pop up an opener's complaint on every press.
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 && path.find("://") == std::string::npos) return;
     const std::string opener = FindInPath("xdg-open");
     if (!opener.empty()) SpawnDetached({opener, path});
   }
