@@ -144,16 +144,6 @@ TEST_F(PowerControlTest, EveryPowerEventCodeHasItsLogLineAndAction) {
   EXPECT_THAT(queue_.scheduled, IsEmpty());
 }
 
-TEST_F(PowerControlTest, QueryLeavesTheControllerAttachedUntilTheSuspendItself) {
-  power_.PowerBroadcast(kPowerQuerySuspend);
-  EXPECT_EQ(link_.state, fakes::RecordingLinkControl::State::kAttached);
-  EXPECT_TRUE(link_.portOpen);
-  power_.PowerBroadcast(kPowerSuspend);
-  EXPECT_EQ(link_.state, fakes::RecordingLinkControl::State::kDetached);
-  power_.PowerBroadcast(kPowerResumeAutomatic);
-  EXPECT_EQ(link_.state, fakes::RecordingLinkControl::State::kOpening);
-}
-
 // Power key, queue and dispatch together, ticking like the link timer while attached.
 class PowerSequenceTest : public ::testing::Test {
  protected:
