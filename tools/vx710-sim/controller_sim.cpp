@@ -54,10 +54,12 @@ void ControllerSim::OnReceived(std::span<const uint8_t> bytes) {
 }
 
 void ControllerSim::OnPortOpened() {
+  portOpen_ = true;
   out_("port opened");
 }
 
 void ControllerSim::OnPortClosed() {
+  portOpen_ = false;
   out_("port closed");
   // The next opening starts a new hello burst. The link state stays: the controller cannot
   // tell a closed port from a quiet program, and what it sends meanwhile is lost.
@@ -144,6 +146,11 @@ void ControllerSim::Poll() {
         out_(line);
         run_.reset();
       }
+    }
+    if (waitingFor_) {
+      const bool met = *waitingFor_ == SimCommand::Condition::PortOpen ? portOpen_ : attached_;
+      if (!met) break;
+      waitingFor_.reset();
     }
     if (queue_.empty()) break;
     const std::string line = std::move(queue_.front());
@@ -244,6 +251,9 @@ void ControllerSim::Execute(const SimCommand& command) {
     case Kind::Sleep:
       blockedUntil_ = now + command.milliseconds;
       break;
+    case Kind::Wait:
+      waitingFor_ = command.condition;
+      break;
     case Kind::Status:
       out_(StatusLine());
       break;
@@ -278,14 +288,14 @@ uint32_t ControllerSim::MillisToNextDue() const {
   }
   if (blockedUntil_) {
     consider(*blockedUntil_);
-  } else if (!queue_.empty()) {
+  } else if (!waitingFor_ && !queue_.empty()) {
     wait = 0;
   }
   return wait;
 }
 
 bool ControllerSim::Busy() const {
-  return !queue_.empty() || blockedUntil_ || run_;
+  return !queue_.empty() || blockedUntil_ || waitingFor_ || run_;
 }
 
 }  // namespace trellon::sim

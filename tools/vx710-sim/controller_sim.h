@@ -103,6 +103,8 @@ class ControllerSim {
 
   std::deque<std::string> queue_;
   std::optional<uint32_t> blockedUntil_;
+  std::optional<SimCommand::Condition> waitingFor_;
+  bool portOpen_ = false;
   std::optional<RepeatRun> run_;
   bool quit_ = false;
 };

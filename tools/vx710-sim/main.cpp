@@ -97,6 +97,9 @@ void InstallSignals(sigset_t& waitMask) {
   sigdelset(&waitMask, SIGHUP);
 }
 
+// How long the end waits for the program to read the last bytes sent.
+constexpr int kDrainOnExitMs = 1000;
+
 // How often a closed device is looked at for the program opening it again.
 constexpr int kClosedPortCheckMs = 20;
 
@@ -196,6 +199,7 @@ int Run(const SimOptions& options) {
       if (!bytes.empty()) sim.OnReceived(bytes);
     }
   }
+  port.WaitUntilRead(kDrainOnExitMs);
   return 0;
 }
 

@@ -36,6 +36,10 @@ class PtyPort final : public SimWire {
   // What the program wrote, as far as it is queued now; empty when nothing is.
   std::vector<uint8_t> ReadAvailable();
 
+  // Waits, at most timeoutMs, until the program has read what was sent to it. Closing the
+  // master hangs the device up, which throws away what the program has not read yet.
+  void WaitUntilRead(int timeoutMs);
+
   bool IsOpen() override;
   bool Write(std::span<const uint8_t> bytes) override;
 

@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -107,6 +108,21 @@ std::vector<uint8_t> PtyPort::ReadAvailable() {
     break;
   }
   return bytes;
+}
+
+void PtyPort::WaitUntilRead(int timeoutMs) {
+  if (!IsOpen()) return;
+  // The queue toward the program belongs to the device side; look at it through an fd of our
+  // own. If the program holds the device exclusively, that fails and a short pause stands in.
+  const int device = open(deviceName_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  const int stepMs = 10;
+  for (int waited = 0; waited < timeoutMs; waited += stepMs) {
+    int queued = 0;
+    if (device >= 0 && ioctl(device, FIONREAD, &queued) == 0 && queued == 0) break;
+    if (device < 0 && waited >= 100) break;
+    usleep(stepMs * 1000);
+  }
+  if (device >= 0) close(device);
 }
 
 bool PtyPort::IsOpen() {

@@ -124,6 +124,15 @@ ParsedCommand ParseWords(const std::vector<std::string_view>& words) {
     command.milliseconds = static_cast<uint32_t>(*ms);
     return Ok(command);
   }
+  if (verb == "wait") {
+    if (args != 1 || (words[1] != "open" && words[1] != "attached")) {
+      return Fail("usage: wait open|attached");
+    }
+    command.kind = Kind::Wait;
+    command.condition =
+        words[1] == "open" ? SimCommand::Condition::PortOpen : SimCommand::Condition::Attached;
+    return Ok(command);
+  }
   if (const auto code = SimKeyCode(verb)) {
     if (args != 0) return Fail("a key takes no arguments (hold KEY MS holds it)");
     command.kind = Kind::Key;
@@ -168,6 +177,7 @@ std::vector<std::string> HelpLines(uint32_t repeatIntervalMs) {
       "  drift on|off       let both temperatures wander slowly by up to 3 C",
       "  answer             send the hello answer MZ5 now",
       "  sleep MS           wait MS milliseconds before the next command",
+      "  wait open|attached wait until the program opens the device, or has attached",
       "  status             show link, port, temperatures and the last fan values",
       "  help               this list",
       "  quit               end the simulator (so does Ctrl+D)",

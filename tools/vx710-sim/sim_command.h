@@ -21,21 +21,24 @@ struct SimCommand {
     Drift,   // `drift on`
     Answer,  // send the hello answer now
     Sleep,   // `sleep 500`: hold back the following commands
+    Wait,    // `wait open`, `wait attached`: hold them back until that holds
     Status,
     Help,
     Quit,
   };
   enum class Channel { Rear, Front };
+  enum class Condition { PortOpen, Attached };
 
   Kind kind = Kind::None;
-  uint8_t code = 0;                 // Key, Hold, Code
-  std::string keyName;              // Key, Hold
-  uint32_t milliseconds = 0;        // Hold, Sleep
-  uint32_t count = 0;               // Repeat
-  std::vector<uint8_t> bytes;       // Raw
-  Channel channel = Channel::Rear;  // Temp
-  int celsius = 0;                  // Temp
-  bool on = false;                  // Drift
+  uint8_t code = 0;                           // Key, Hold, Code
+  std::string keyName;                        // Key, Hold
+  uint32_t milliseconds = 0;                  // Hold, Sleep
+  uint32_t count = 0;                         // Repeat
+  std::vector<uint8_t> bytes;                 // Raw
+  Channel channel = Channel::Rear;            // Temp
+  int celsius = 0;                            // Temp
+  bool on = false;                            // Drift
+  Condition condition = Condition::PortOpen;  // Wait
 };
 
 struct ParsedCommand {
