@@ -1,0 +1,85 @@
+#include "app/event_log.h"
+
+#include <ostream>
+
+#include "base/atomic_file.h"
+
+namespace trellon {
+
+std::vector<std::string> SplitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::string current;
+  bool pending = false;  // a line has begun that is not yet in lines
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\r' || c == '\n') {
+      lines.push_back(std::move(current));
+      current.clear();
+      pending = false;
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+      continue;
+    }
+    current += c;
+    pending = true;
+  }
+  if (pending) lines.push_back(std::move(current));
+  return lines;
+}
+
+EventLog::EventLog(Clock& clock, std::string path, LogTimeFormat timeFormat, std::ostream* echo)
+    : clock_(clock), path_(std::move(path)), timeFormat_(std::move(timeFormat)), echo_(echo) {}
+
+void EventLog::SetView(LogView* view) {
+  view_ = view;
+  if (view_) view_->ShowLines(lines_);
+}
+
+void EventLog::Load() {
+  std::string content;
+  lines_.clear();
+  if (ReadFileContent(path_, content)) {
+    for (std::string& line : SplitLines(content)) lines_.push_back(std::move(line));
+  }
+  if (view_) view_->ShowLines(lines_);
+}
+
+void EventLog::WriteLog(const std::string& message) {
+  if (view_) {
+    if (auto edited = view_->TakeEditedLines()) {
+      lines_.assign(std::make_move_iterator(edited->begin()),
+                    std::make_move_iterator(edited->end()));
+    }
+  }
+  const std::string stamp = timeFormat_.Format(clock_.Now()) + ": ";
+  std::vector<std::string> added = SplitLines(message);
+  if (added.empty()) added.emplace_back();
+  added.front().insert(0, stamp);
+  for (std::string& line : added) {
+    if (echo_) *echo_ << line << '\n';
+    if (view_) view_->AppendLine(line);
+    lines_.push_back(std::move(line));
+  }
+  if (echo_) echo_->flush();
+  if (lines_.size() > kMaxLines) {
+    const size_t excess = lines_.size() - kMaxLines;
+    lines_.erase(lines_.begin(), lines_.begin() + static_cast<std::ptrdiff_t>(excess));
+    if (view_) view_->RemoveFirstLines(excess);
+  }
+  Save();
+}
+
+void EventLog::Save() {
+  std::string content;
+  for (const std::string& line : lines_) {
+    content += line;
+    content += "\r\n";
+  }
+  const std::string failure = ReplaceFileContent(path_, content);
+  // Reporting through WriteLog would fail again: standard error is the only place left.
+  if (!failure.empty() && saveError_.empty() && echo_) {
+    *echo_ << "Trellon: the log file cannot be written: " << failure << std::endl;
+  }
+  saveError_ = failure;
+}
+
+}  // namespace trellon

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <cstddef>
+#include <deque>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/log_time_format.h"
+#include "base/clock.h"
+#include "base/shell_services.h"
+
+namespace trellon {
+
+// The widget that shows the log (the memo `log` on the Log page). The user may type into it;
+// what the user typed becomes part of the log with the next line.
+class LogView {
+ public:
+  virtual ~LogView() = default;
+  virtual void ShowLines(const std::deque<std::string>& lines) = 0;
+  virtual void AppendLine(const std::string& line) = 0;
+  virtual void RemoveFirstLines(size_t count) = 0;
+  // The view's lines when the user changed them since the last call, else nothing.
+  virtual std::optional<std::vector<std::string>> TakeEditedLines() = 0;
+};
+
+// The event log: time-stamped lines, at most 3600, kept in "Trellon.log" (UTF-8, CRLF) and
+// echoed to standard error. The file is replaced whole after every line, through a temporary
+// file, so it always holds the lines of the last WriteLog. Main thread only.
+class EventLog final : public LogSink {
+ public:
+  static constexpr size_t kMaxLines = 3600;
+
+  EventLog(Clock& clock, std::string path, LogTimeFormat timeFormat = LogTimeFormat(),
+           std::ostream* echo = nullptr);
+
+  // The view is told every change from now on; nullptr detaches it.
+  void SetView(LogView* view);
+
+  // Replaces the lines by the file's; a missing file leaves the log empty. A file of more than
+  // 3600 lines is loaded whole and trimmed by the next WriteLog.
+  void Load();
+
+  // Appends "<date> <time>: <message>" (a message with line breaks gives several lines), trims
+  // to 3600 lines and rewrites the file. A file that cannot be written leaves the lines in the
+  // log; the failure goes to standard error only, once per streak of failures.
+  void WriteLog(const std::string& message) override;
+
+  const std::deque<std::string>& Lines() const { return lines_; }
+  const std::string& Path() const { return path_; }
+  // Why the last save failed; empty when it succeeded.
+  const std::string& SaveError() const { return saveError_; }
+
+ private:
+  void Save();
+
+  Clock& clock_;
+  std::string path_;
+  LogTimeFormat timeFormat_;
+  std::ostream* echo_;
+  LogView* view_ = nullptr;
+  std::deque<std::string> lines_;
+  std::string saveError_;
+};
+
+// Splits text at CR LF, LF or CR. A line break at the very end does not start another line.
+std::vector<std::string> SplitLines(const std::string& text);
+
+}  // namespace trellon

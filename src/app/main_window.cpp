@@ -1,0 +1,335 @@
+#include "app/main_window.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QScreen>
+#include <QTimer>
+#include <QWindowStateChangeEvent>
+#include <algorithm>
+
+#include "app/command_line.h"
+#include "app/control_binding.h"
+#include "app/monitors.h"
+#include "app/overlay_painter.h"
+#include "app/page_control_ex.h"
+#include "app/paint_box.h"
+
+namespace trellon {
+namespace {
+
+// X11 keeps window positions in 16 bits.
+constexpr int32_t kPositionLimit = 30000;
+
+}  // namespace
+
+TVX710MainWindow::TVX710MainWindow(Options options)
+    : QWidget(nullptr),
+      noClick(HasNoClickArgument(options.arguments)),
+      options_(std::move(options)),
+      clock_(options_.clock),
+      eventLog_(clock_, options_.logPath, LogTimeFormat(options_.logLocale.c_str()),
+                options_.logEcho),
+      errorBox_(eventLog_, options_.boxes, kApplicationTitle),
+      overlay_(clock_),
+      settings_(options_.settingsPath, controls_, display_, *this) {
+  setObjectName(QStringLiteral("VX710MainWindow"));
+  setWindowTitle(QString::fromLatin1(kCaption));
+  QFont font(QStringLiteral("Arial"));
+  font.setPixelSize(kFontPixels);
+  setFont(font);
+  QPalette colours = palette();
+  for (const auto role : {QPalette::Window, QPalette::Base, QPalette::Button}) {
+    colours.setColor(role, Qt::black);
+  }
+  for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}) {
+    colours.setColor(role, Qt::white);
+  }
+  setPalette(colours);
+  setAutoFillBackground(true);
+  resize(kClientWidth, kClientHeight);
+
+  BuildPages();
+  logView_ = std::make_unique<QtLogView>(*log);
+  eventLog_.SetView(logView_.get());
+  overlay_.SetRepaint([this] { PaintBox1->update(); });
+
+  Timer1 = new QTimer(this);
+  Timer1->setObjectName(QStringLiteral("Timer1"));
+  Timer1->setInterval(kTimer1Interval);
+  Timer2 = new QTimer(this);
+  Timer2->setObjectName(QStringLiteral("Timer2"));
+  Timer2->setInterval(kTimer2Interval);
+  WireHandlers();
+
+  // Serial events and other worker calls reach the main thread through the Qt loop.
+  mainThread_.SetWakeUp([this] {
+    QMetaObject::invokeMethod(
+        this, [this] { RunPendingCalls(); }, Qt::QueuedConnection);
+  });
+
+  Handle([this] { FormCreate(); });
+}
+
+TVX710MainWindow::~TVX710MainWindow() {
+  mainThread_.SetWakeUp(nullptr);
+  eventLog_.SetView(nullptr);
+  overlay_.SetRepaint(nullptr);
+  // The widgets go first, while the models they are bound to still exist, and without
+  // handlers that could run during their destruction.
+  for (ControlModel* control : controls_.SharedChangeControls()) control->SetOnChange(nullptr);
+  for (ControlModel* control : std::initializer_list<ControlModel*>{
+           &controls_.cbWindowBorder, &controls_.cbDisplayHighQuality,
+           &controls_.cbDisplayBufferedCopy, &controls_.cbDisplayTargetDirectAccess,
+           &controls_.edDisplayTimer, &controls_.edDisplayNr}) {
+    control->SetOnChange(nullptr);
+  }
+  delete pc;
+  pc = nullptr;
+}
+
+void TVX710MainWindow::WireHandlers() {
+  for (ControlModel* control : controls_.SharedChangeControls()) {
+    control->SetOnChange([this] { OnChange(); });
+  }
+  controls_.cbWindowBorder.SetOnChange([this] { cbWindowBorderClick(); });
+  controls_.cbDisplayHighQuality.SetOnChange([this] { cbDisplayHighQualityClick(); });
+  controls_.cbDisplayBufferedCopy.SetOnChange([this] { cbDisplayBufferedCopyClick(); });
+  controls_.cbDisplayTargetDirectAccess.SetOnChange([this] { cbDisplayTargetDirectAccessClick(); });
+  controls_.edDisplayTimer.SetOnChange([this] { edDisplayTimerChange(); });
+  controls_.edDisplayNr.SetOnChange([this] { edDisplayNrChange(); });
+
+  connect(pc, &QTabWidget::currentChanged, this, [this] { Handle([this] { pcChange(); }); });
+  connect(Timer1, &QTimer::timeout, this, [this] { Handle([this] { Timer1Timer(); }); });
+  connect(Timer2, &QTimer::timeout, this, [this] { Handle([this] { Timer2Timer(); }); });
+}
+
+void TVX710MainWindow::FormCreate() {
+  eventLog_.Load();
+  WriteLog(std::string(60, '-'));
+  WriteLog("Creating...");
+  LogMonitors();
+  overlay_.SetOverlayFont({font().family().toStdString(), font().pixelSize()});
+  const int32_t activePageIndex = settings_.ReadSettings();
+  settings_.FinishLoading();
+  Timer1->start();
+  Timer2->start();
+  {
+    const QSignalBlocker quiet(pc);
+    pc->setCurrentIndex(activePageIndex);
+  }
+  // A failing page change (a settings file that cannot be written) is reported and start-up
+  // goes on.
+  Handle([this] { pcChange(); });
+  WriteLog("Created...");
+}
+
+void TVX710MainWindow::LogMonitors() {
+  const std::vector<MonitorRect> monitors = DesktopMonitors();
+  for (size_t n = 0; n < monitors.size(); ++n) WriteLog(MonitorLogLine(n, monitors[n]));
+  monitorCount = monitors.size();
+  controls_.edDisplayNr.SetMaxValue(std::max<int32_t>(0, static_cast<int32_t>(monitorCount) - 1));
+}
+
+void TVX710MainWindow::FormClose() {
+  WriteLog("Closing...");
+  Timer1->stop();
+  Timer2->stop();
+  hide();
+}
+
+void TVX710MainWindow::SaveSettings() {
+  settings_.SaveSettings();
+}
+
+void TVX710MainWindow::ShowOverlayMessage(const std::string& text, int32_t seconds) {
+  overlay_.ShowOverlayMessage(text, seconds);
+}
+
+void TVX710MainWindow::ExpireOverlayMessage() {
+  overlay_.ExpireOverlayMessage();
+}
+
+void TVX710MainWindow::DrawOverlayMessage(QPainter& painter, int left, int width, int top) const {
+  trellon::DrawOverlayMessage(painter, overlay_, left, width, top);
+}
+
+void TVX710MainWindow::PaintBox1Paint(QPainter& painter) {
+  DrawOverlayMessage(painter, 0, PaintBox1->width(), 20);
+}
+
+void TVX710MainWindow::pcChange() {
+  // The Display page is bare: the tabs go and the black client area is the mirror's.
+  if (pc->currentWidget() == tsDisplay) pc->hide();
+  SaveSettings();
+}
+
+void TVX710MainWindow::FormResize() {
+  SaveSettings();
+}
+
+void TVX710MainWindow::cbWindowBorderClick() {
+  ApplyBorderStyle(controls_.cbWindowBorder.Checked() ? 2 : 0);
+  SaveSettings();
+}
+
+void TVX710MainWindow::OnChange() {
+  SaveSettings();
+}
+
+void TVX710MainWindow::Timer1Timer() {
+  // The controller link's tick runs here.
+}
+
+void TVX710MainWindow::Timer2Timer() {
+  ExpireOverlayMessage();
+}
+
+void TVX710MainWindow::ApplicationEvents1Minimize() {
+  FormResize();
+}
+
+void TVX710MainWindow::ApplicationEvents1Restore() {
+  FormResize();
+}
+
+void TVX710MainWindow::StartMinimized() {
+  setWindowState(windowState() | Qt::WindowMinimized);
+}
+
+void TVX710MainWindow::cbDisplayHighQualityClick() {
+  display_.DisplayHighQuality = controls_.cbDisplayHighQuality.Checked();
+  SaveSettings();
+}
+
+void TVX710MainWindow::cbDisplayBufferedCopyClick() {
+  display_.DisplayBufferedCopy = controls_.cbDisplayBufferedCopy.Checked();
+  SaveSettings();
+}
+
+void TVX710MainWindow::cbDisplayTargetDirectAccessClick() {
+  display_.DisplayTargetDirectAccess = controls_.cbDisplayTargetDirectAccess.Checked();
+  SaveSettings();
+}
+
+void TVX710MainWindow::edDisplayTimerChange() {
+  display_.DisplayTimer = controls_.edDisplayTimer.Value();
+  SaveSettings();
+}
+
+void TVX710MainWindow::edDisplayNrChange() {
+  display_.DisplayNr = settings_.DisplayNrInRange(controls_.edDisplayNr.Value());
+  SaveSettings();
+}
+
+void TVX710MainWindow::RunPendingCalls() {
+  // A failing call is reported; the calls queued behind it still run.
+  bool done = false;
+  while (!done) {
+    Handle([&] {
+      mainThread_.RunPending();
+      done = true;
+    });
+  }
+}
+
+// --- Window events ---
+
+void TVX710MainWindow::closeEvent(QCloseEvent* event) {
+  if (!closed_) {
+    closed_ = true;
+    Handle([this] { FormClose(); });
+  }
+  event->accept();
+}
+
+void TVX710MainWindow::moveEvent(QMoveEvent* event) {
+  QWidget::moveEvent(event);
+  if (!closed_) Handle([this] { FormResize(); });
+}
+
+void TVX710MainWindow::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  if (!closed_) Handle([this] { FormResize(); });
+}
+
+void TVX710MainWindow::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() != QEvent::WindowStateChange || closed_) return;
+  const bool wasMinimized =
+      static_cast<QWindowStateChangeEvent*>(event)->oldState().testFlag(Qt::WindowMinimized);
+  const bool minimized = isMinimized();
+  if (!wasMinimized && minimized) {
+    Handle([this] { ApplicationEvents1Minimize(); });
+  } else if (wasMinimized && !minimized) {
+    Handle([this] { ApplicationEvents1Restore(); });
+  }
+}
+
+bool TVX710MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  // The overlay strip spans the Status page's width.
+  if (watched == tsStatus && event->type() == QEvent::Resize) {
+    PaintBox1->setGeometry(0, 0, tsStatus->width(), 100);
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+// --- SettingsWindow ---
+
+WindowPlacement TVX710MainWindow::Placement() const {
+  WindowPlacement placement;
+  placement.left = x();
+  placement.top = y();
+  placement.width = width();
+  placement.height = height();
+  placement.iconic = isMinimized();
+  // The state the window shows when not minimised; minimising is the application's.
+  placement.windowState = isMaximized() ? 2 : 0;
+  placement.visible = isVisible();
+  placement.borderStyle = windowFlags().testFlag(Qt::FramelessWindowHint) ? 0 : 2;
+  placement.activePageIndex = pc->currentIndex();
+  return placement;
+}
+
+void TVX710MainWindow::ApplyBounds(int32_t left, int32_t top, int32_t width, int32_t height) {
+  // Like the desktop's own window manager, no window grows beyond the desktop.
+  QSize limit(kClientWidth, kClientHeight);
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    limit = limit.expandedTo(screen->virtualSize());
+  }
+  move(std::clamp(left, -kPositionLimit, kPositionLimit),
+       std::clamp(top, -kPositionLimit, kPositionLimit));
+  resize(std::clamp(width, 1, limit.width()), std::clamp(height, 1, limit.height()));
+}
+
+void TVX710MainWindow::ApplyWindowState(int32_t windowState) {
+  Qt::WindowStates state = this->windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized);
+  if (windowState == 1) state |= Qt::WindowMinimized;
+  if (windowState == 2) state |= Qt::WindowMaximized;
+  setWindowState(state);
+}
+
+void TVX710MainWindow::PostStartMinimized() {
+  QMetaObject::invokeMethod(
+      this, [this] { Handle([this] { StartMinimized(); }); }, Qt::QueuedConnection);
+}
+
+void TVX710MainWindow::ApplyBorderStyle(int32_t borderStyle) {
+  const bool frameless = borderStyle == 0;
+  if (windowFlags().testFlag(Qt::FramelessWindowHint) == frameless) return;
+  // Changing the flags re-creates the native window, which hides it.
+  const bool wasVisible = isVisible();
+  setWindowFlag(Qt::FramelessWindowHint, frameless);
+  if (wasVisible) show();
+}
+
+void TVX710MainWindow::ShowSpeedFanName(size_t sensor, const std::string& name) {
+  const QString text = QString::fromStdString(name);
+  tempNameLabels[2 + sensor]->setText(text);
+  rearNameLabels[sensor]->setText(text);
+  frontNameLabels[sensor]->setText(text);
+}
+
+}  // namespace trellon

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "app/display_settings.h"
+#include "app/shell_controls.h"
+
+namespace trellon {
+
+// The window as the settings file sees it.
+struct WindowPlacement {
+  int32_t left = 0;
+  int32_t top = 0;
+  int32_t width = 800;
+  int32_t height = 600;
+  int32_t windowState = 0;  // 0 normal, 1 minimised, 2 maximised
+  bool iconic = false;      // the application is minimised
+  bool visible = false;
+  int32_t borderStyle = 2;  // 2 sizeable, 0 none
+  int32_t activePageIndex = 0;
+};
+
+// What the settings store applies to and reads from the main window.
+class SettingsWindow {
+ public:
+  virtual ~SettingsWindow() = default;
+  virtual WindowPlacement Placement() const = 0;
+  virtual void ApplyBounds(int32_t left, int32_t top, int32_t width, int32_t height) = 0;
+  virtual void ApplyWindowState(int32_t windowState) = 0;
+  // Posts WM_START_MINIMIZED: the application minimises once the message loop runs.
+  virtual void PostStartMinimized() = 0;
+  virtual void ApplyBorderStyle(int32_t borderStyle) = 0;
+  // The SpeedFan sensor's name into its labels on the Status, Rear and Front pages.
+  virtual void ShowSpeedFanName(size_t sensor, const std::string& name) = 0;
+};
+
+// "Trellon.ini", section "X": read once at start-up into the controls, the display fields and
+// the window, and rewritten whole from them on every change (through a temporary file, keeping
+// keys and sections it does not know).
+class SettingsStore {
+ public:
+  static constexpr const char* kSection = "X";
+
+  SettingsStore(std::string path, ShellControls& controls, DisplaySettings& display,
+                SettingsWindow& window);
+
+  // Reads every key in start-up order and applies it; returns "ActivePageIndex" for the end of
+  // start-up. The controls' change handlers run, but SaveSettings does nothing until
+  // FinishLoading.
+  int32_t ReadSettings();
+  void FinishLoading() { loadingSettings_ = false; }
+  bool LoadingSettings() const { return loadingSettings_; }
+
+  // Writes every key from the controls, the display fields and the window. Does nothing while
+  // loading. Throws IniWriteError when the file cannot be written; nothing else changes then,
+  // so the next change tries again.
+  void SaveSettings();
+
+  // The source monitor index in range: DisplayNr never leaves 0 .. monitors - 1, whatever the
+  // file or the control holds (the control accepts any number when there is one monitor).
+  int32_t DisplayNrInRange(int32_t value) const;
+
+  const std::string& Path() const { return path_; }
+
+ private:
+  std::string path_;
+  ShellControls& controls_;
+  DisplaySettings& display_;
+  SettingsWindow& window_;
+  bool loadingSettings_ = true;
+};
+
+}  // namespace trellon

@@ -1,0 +1,66 @@
+#include "app/shell_controls.h"
+
+namespace trellon {
+namespace {
+
+// Sensor suffixes of the grid cells: rear, front, SpeedFan 0..3 ("minrr", "minrf", "minr0").
+constexpr std::array<const char*, ShellControls::kSensors> kSensorSuffix = {"r", "f", "0",
+                                                                            "1", "2", "3"};
+
+void FillGrid(std::array<std::unique_ptr<SpinEditModel>, ShellControls::kSensors>& grid,
+              const std::string& stem, int32_t minValue, int32_t maxValue, int32_t value) {
+  for (size_t i = 0; i < grid.size(); ++i) {
+    grid[i] =
+        std::make_unique<SpinEditModel>(stem + kSensorSuffix[i], minValue, maxValue, 1, value);
+  }
+}
+
+}  // namespace
+
+ShellControls::ShellControls() {
+  // Equal bounds (0, 0) leave the minimum cells unbounded.
+  FillGrid(minRear, "minr", 0, 0, 35);
+  FillGrid(maxRear, "maxr", 0, 100, 65);
+  FillGrid(respRear, "resr", 1, 30, 20);
+  FillGrid(minFront, "minf", 0, 0, 35);
+  FillGrid(maxFront, "maxf", 0, 100, 65);
+  FillGrid(respFront, "resf", 1, 30, 20);
+  for (size_t i = 0; i < kSpeedFanSensors; ++i) {
+    const std::string index = std::to_string(i);
+    sfIndexEdits[i] =
+        std::make_unique<SpinEditModel>("sf" + index, 0, 31, 1, static_cast<int32_t>(i));
+    sfNameEdits[i] = std::make_unique<TextEditModel>("sf" + index + "name", index);
+  }
+}
+
+std::vector<ControlModel*> ShellControls::SharedChangeControls() {
+  std::vector<ControlModel*> controls;
+  for (auto* grid : {&minRear, &maxRear, &respRear, &minFront, &maxFront, &respFront}) {
+    for (auto& cell : *grid) controls.push_back(cell.get());
+  }
+  for (auto& edit : sfIndexEdits) controls.push_back(edit.get());
+  for (auto& edit : sfNameEdits) controls.push_back(edit.get());
+  for (ControlModel* control : std::initializer_list<ControlModel*>{
+           &edHomeClose, &edHomeKill, &edHomeMediaPortal, &edRepeatDead, &edRepeatFirst,
+           &edRepeatNext, &edVolumeControlStretch, &cbHomeStart, &cbHomeClose, &cbHomeKill,
+           &cbPowerOffStopHome, &rbPowerOffDo}) {
+    controls.push_back(control);
+  }
+  return controls;
+}
+
+std::vector<SpinEditModel*> ShellControls::SpinEdits() {
+  std::vector<SpinEditModel*> edits;
+  for (auto* grid : {&minRear, &maxRear, &respRear, &minFront, &maxFront, &respFront}) {
+    for (auto& cell : *grid) edits.push_back(cell.get());
+  }
+  for (auto& edit : sfIndexEdits) edits.push_back(edit.get());
+  for (SpinEditModel* edit :
+       {&edDisplayNr, &edDisplayTimer, &edHomeClose, &edHomeKill, &edRepeatDead, &edRepeatFirst,
+        &edRepeatNext, &edVolumeControlStretch}) {
+    edits.push_back(edit);
+  }
+  return edits;
+}
+
+}  // namespace trellon

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/control_models.h"
+
+namespace trellon {
+
+// Every settings control of the main window as a model, with its name, caption, range, step and
+// default. The window binds one widget to each; the Parts read their settings from these at the
+// moment of use. Per-sensor tables follow the sensor index: 0 rear case sensor, 1 front case
+// sensor, 2..5 SpeedFan sensors 0..3.
+class ShellControls {
+ public:
+  static constexpr size_t kSensors = 6;
+  static constexpr size_t kSpeedFanSensors = 4;
+  static constexpr int32_t kMaxSetting = 999999999;
+
+  ShellControls();
+
+  // Fan Control › Rear and Front: minimum (unbounded), maximum (0..100) and response (1..30).
+  std::array<std::unique_ptr<SpinEditModel>, kSensors> minRear, maxRear, respRear;
+  std::array<std::unique_ptr<SpinEditModel>, kSensors> minFront, maxFront, respFront;
+  // Fan Control › SpeedFan Link: temperature slot (0..31) and display name per SpeedFan sensor.
+  std::array<std::unique_ptr<SpinEditModel>, kSpeedFanSensors> sfIndexEdits;
+  std::array<std::unique_ptr<TextEditModel>, kSpeedFanSensors> sfNameEdits;
+
+  // Settings › Window
+  CheckBoxModel cbWindowBorder{"cbWindowBorder", "Border", true};
+  // Settings › Display
+  SpinEditModel edDisplayNr{"edDisplayNr", 0, 0, 1, 0};
+  CheckBoxModel cbDisplayHighQuality{"cbDisplayHighQuality", "High quality", false};
+  CheckBoxModel cbDisplayBufferedCopy{"cbDisplayBufferedCopy", "Buffered copy", true};
+  CheckBoxModel cbDisplayTargetDirectAccess{"cbDisplayTargetDirectAccess", "Target direct access",
+                                            true};
+  SpinEditModel edDisplayTimer{"edDisplayTimer", 1, kMaxSetting, 1, 50};
+  // Settings › RC Home
+  CheckBoxModel cbHomeStart{"cbHomeStart", "Start MediaPortal if not running", true};
+  CheckBoxModel cbHomeClose{"cbHomeClose", "Close MediaPortal after (ms)", true};
+  SpinEditModel edHomeClose{"edHomeClose", 1, kMaxSetting, 200, 1000};
+  CheckBoxModel cbHomeKill{"cbHomeKill", "Kill MediaPortal after (ms)", true};
+  SpinEditModel edHomeKill{"edHomeKill", 1, kMaxSetting, 200, 5000};
+  TextEditModel edHomeMediaPortal{"edHomeMediaPortal",
+                                  "c:\\programme\\team mediaportal\\mediaportal\\mediaportal.exe"};
+  // Settings › RC Power-Off
+  CheckBoxModel cbPowerOffStopHome{"cbPowerOffStopHome", "Send \"home\" RC and \"stop\" RC", true};
+  RadioGroupModel rbPowerOffDo{
+      "rbPowerOffDo",
+      "Do",
+      {"Try to hibernate Windows (safe)", "Try to standby Windows (safe)",
+       "Send \"power\" RC (bad!!)", "Shutdown Windows (unsafe!!)", "Nothing"},
+      0};
+  // Settings › RC Key Repeat
+  SpinEditModel edRepeatDead{"edRepeatDead", 1, kMaxSetting, 10, 250};
+  SpinEditModel edRepeatFirst{"edRepeatFirst", 1, kMaxSetting, 10, 500};
+  SpinEditModel edRepeatNext{"edRepeatNext", 0, kMaxSetting, 10, 0};
+  // Settings › Volume Control
+  SpinEditModel edVolumeControlStretch{"edVolumeControlStretch", 10, kMaxSetting, 10, 200};
+
+  // The 56 controls whose change (or click) runs the shared OnChange handler.
+  std::vector<ControlModel*> SharedChangeControls();
+  // Every spin edit, for binding widgets.
+  std::vector<SpinEditModel*> SpinEdits();
+};
+
+}  // namespace trellon

@@ -1,0 +1,482 @@
+#include "app/main_window.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QGroupBox>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QRadioButton>
+#include <QTimer>
+#include <QToolButton>
+#include <stdexcept>
+#include <thread>
+
+#include "app/command_line.h"
+#include "app/page_control_ex.h"
+#include "app/paint_box.h"
+#include "app/spin_edit_ex.h"
+#include "base/ini_file.h"
+#include "fakes/fake_message_box.h"
+#include "test_support.h"
+
+namespace trellon {
+namespace {
+
+using testing::ReadText;
+using testing::TemporaryWorkingDirectory;
+using testing::WriteText;
+
+constexpr double kStart = 46363.0 + 4.0 / 24;  // 2026-12-07 04:00:00
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  std::unique_ptr<TVX710MainWindow> Create(std::vector<std::string> arguments = {"trellon"}) {
+    return std::make_unique<TVX710MainWindow>(
+        TVX710MainWindow::Options{.clock = clock,
+                                  .boxes = boxes,
+                                  .arguments = std::move(arguments),
+                                  .settingsPath = "Trellon.ini",
+                                  .logPath = "Trellon.log",
+                                  .logEcho = nullptr,
+                                  .logLocale = "C"});
+  }
+
+  // The messages of the log lines, without their time stamps.
+  static std::vector<std::string> Messages(const TVX710MainWindow& window) {
+    std::vector<std::string> messages;
+    for (const std::string& line : const_cast<TVX710MainWindow&>(window).eventLog().Lines()) {
+      const size_t colon = line.find(": ");
+      messages.push_back(colon == std::string::npos ? line : line.substr(colon + 2));
+    }
+    return messages;
+  }
+
+  static int32_t Saved(const std::string& key) {
+    IniFile ini("Trellon.ini");
+    ini.Load();
+    return ini.ReadInteger("X", key, -12345);
+  }
+
+  static void ProcessEvents() {
+    for (int i = 0; i < 3; ++i) QApplication::processEvents();
+  }
+
+  template <typename T>
+  static T* Find(QWidget& window, const char* name) {
+    T* widget = window.findChild<T*>(QString::fromLatin1(name));
+    EXPECT_NE(widget, nullptr) << name;
+    return widget;
+  }
+
+  static QString SpinText(QWidget& window, const char* name) {
+    TSpinEditEx* edit = Find<TSpinEditEx>(window, name);
+    return edit ? edit->Edit()->text() : QString();
+  }
+
+  TemporaryWorkingDirectory folder;
+  ManualClock clock{0, kStart};
+  fakes::RecordingMessageBoxes boxes;
+};
+
+TEST_F(MainWindowTest, FirstStartInAnEmptyFolder) {
+  ASSERT_TRUE(folder.Ok());
+  auto window = Create();
+  const std::vector<std::string> messages = Messages(*window);
+  ASSERT_EQ(messages.size(), 4u);
+  EXPECT_EQ(messages[0], std::string(60, '-'));
+  EXPECT_EQ(messages[1], "Creating...");
+  EXPECT_EQ(messages[2].rfind("Monitor #0 @ 0, 0, ", 0), 0u) << messages[2];
+  EXPECT_EQ(messages[3], "Created...");
+  EXPECT_EQ(window->eventLog().Lines()[1], "12/07/26 04:00:00: Creating...");
+  EXPECT_EQ(window->log->toPlainText().count(QLatin1Char('\n')), 3);
+  EXPECT_TRUE(boxes.boxes.empty());
+
+  EXPECT_FALSE(window->loadingSettings());
+  EXPECT_TRUE(window->Timer1->isActive());
+  EXPECT_EQ(window->Timer1->interval(), 100);
+  EXPECT_TRUE(window->Timer2->isActive());
+  EXPECT_EQ(window->Timer2->interval(), 1000);
+
+  EXPECT_EQ(window->pos(), QPoint(0, 0));
+  EXPECT_EQ(window->size(), QSize(800, 600));
+  EXPECT_EQ(window->windowTitle(), QStringLiteral("Trellon V1.1"));
+  EXPECT_EQ(window->font().family(), QStringLiteral("Arial"));
+  EXPECT_EQ(window->font().pixelSize(), 36);
+  EXPECT_EQ(window->pc->currentIndex(), 0);
+
+  // The file comes into being at start-up, with every key in its place.
+  const std::string ini = ReadText("Trellon.ini");
+  EXPECT_EQ(ini.rfind("[X]\nLeft=0\nTop=0\nWidth=800\nHeight=600\nWindowState=0\nMinimized=0\n"
+                      "Minr0=35\nMaxr0=65\nResr0=20\nMinf0=35\n",
+                      0),
+            0u)
+      << ini;
+  EXPECT_NE(ini.find("\nRepeatNext=0\nVolumeControlStretch=200\n"), std::string::npos);
+  EXPECT_EQ(std::count(ini.begin(), ini.end(), '\n'), 71);
+  EXPECT_EQ(ReadText("Trellon.log").substr(0, 19), "12/07/26 04:00:00: ");
+
+  for (const char* name : {"minrr", "minff", "minr3", "minf0"})
+    EXPECT_EQ(SpinText(*window, name), "35");
+  for (const char* name : {"maxrr", "maxf3"}) EXPECT_EQ(SpinText(*window, name), "65");
+  for (const char* name : {"resrr", "resf2"}) EXPECT_EQ(SpinText(*window, name), "20");
+  EXPECT_EQ(SpinText(*window, "sf2"), "2");
+  EXPECT_EQ(Find<QLineEdit>(*window, "sf3name")->text(), "3");
+  // Start-up's page change saved, and saving copies the SpeedFan names into their labels.
+  for (const char* name : {"sf1l", "sf1lr", "sf1lf"})
+    EXPECT_EQ(Find<QLabel>(*window, name)->text(), "1");
+}
+
+TEST_F(MainWindowTest, WidgetsCarryTheirNamesCaptionsAndRanges) {
+  ASSERT_TRUE(folder.Ok());
+  auto window = Create();
+  QWidget& w = *window;
+  const auto tabs = [](QTabWidget* control) {
+    QStringList captions;
+    for (int i = 0; i < control->count(); ++i) {
+      captions << control->tabText(i) + "=" + control->widget(i)->objectName();
+    }
+    return captions.join(QLatin1Char(','));
+  };
+  EXPECT_EQ(tabs(Find<TPageControlEx>(w, "pc")),
+            "Status=tsStatus,Fan Control=tsParameters,Log=tsLog,Settings=tsSettings,"
+            "Display=tsDisplay");
+  EXPECT_EQ(tabs(Find<TPageControlEx>(w, "PageControlEx1")),
+            "Window=TabSheet3,Display=TabSheet1,RC Home=TabSheet9,RC Power-Off=TabSheet2,"
+            "RC Key Repeat=TabSheet4,Volume Control=TabSheet5");
+  EXPECT_EQ(tabs(Find<TPageControlEx>(w, "PageControlEx2")),
+            "Rear=TabSheet6,Front=TabSheet7,SpeedFan Link=TabSheet8");
+
+  const std::pair<const char*, const char*> labels[] = {{"Label2", "Rear"},
+                                                        {"Label3", "Front"},
+                                                        {"fan0", "100 %"},
+                                                        {"fan1", "100 %"},
+                                                        {"temprn", "Rear"},
+                                                        {"tempr", "N/A"},
+                                                        {"tempfn", "Front"},
+                                                        {"tempf", "N/A"},
+                                                        {"temp0", "N/A"},
+                                                        {"temp3", "N/A"},
+                                                        {"lbAverageDisplayCopyTime", "0 ms"},
+                                                        {"lbAverageDisplayFrameRate", "0 Hz"}};
+  for (const auto& [name, text] : labels) EXPECT_EQ(Find<QLabel>(w, name)->text(), text) << name;
+  EXPECT_EQ(Find<QLabel>(w, "fan0")->font().pixelSize(), 75);
+  EXPECT_EQ(Find<QLabel>(w, "tempf")->pos(), QPoint(624, 352));
+  EXPECT_EQ(window->tempLabels[3]->objectName(), "temp1");
+  EXPECT_EQ(window->tempNameLabels[5]->objectName(), "sf3l");
+
+  const std::pair<const char*, const char*> boxes[] = {
+      {"cbWindowBorder", "Border"},
+      {"cbDisplayHighQuality", "High quality"},
+      {"cbDisplayBufferedCopy", "Buffered copy"},
+      {"cbDisplayTargetDirectAccess", "Target direct access"},
+      {"cbHomeStart", "Start MediaPortal if not running"},
+      {"cbHomeClose", "Close MediaPortal after (ms)"},
+      {"cbHomeKill", "Kill MediaPortal after (ms)"},
+      {"cbPowerOffStopHome", "Send \"home\" RC and \"stop\" RC"}};
+  for (const auto& [name, caption] : boxes) {
+    QCheckBox* box = Find<QCheckBox>(w, name);
+    EXPECT_EQ(box->text(), caption);
+    EXPECT_EQ(box->height(), 40);
+  }
+  EXPECT_FALSE(Find<QCheckBox>(w, "cbDisplayHighQuality")->isChecked());
+  EXPECT_TRUE(Find<QCheckBox>(w, "cbDisplayBufferedCopy")->isChecked());
+
+  auto* group = Find<QGroupBox>(w, "rbPowerOffDo");
+  EXPECT_EQ(group->title(), "Do");
+  const QList<QRadioButton*> items = group->findChildren<QRadioButton*>();
+  ASSERT_EQ(items.size(), 5);
+  EXPECT_EQ(items[2]->text(), "Send \"power\" RC (bad!!)");
+  EXPECT_TRUE(items[0]->isChecked());
+
+  const std::tuple<const char*, int, int, int, const char*> edits[] = {
+      {"maxrf", 0, 100, 1, "65"},
+      {"resf0", 1, 30, 1, "20"},
+      {"sf1", 0, 31, 1, "1"},
+      {"edRepeatDead", 1, 999999999, 10, "250"},
+      {"edRepeatNext", 0, 999999999, 10, "0"},
+      {"edHomeKill", 1, 999999999, 200, "5000"},
+      {"edVolumeControlStretch", 10, 999999999, 10, "200"},
+      {"edDisplayTimer", 1, 999999999, 1, "50"},
+      {"edDisplayNr", 0, 0, 1, "0"}};  // one monitor
+  for (const auto& [name, minimum, maximum, step, text] : edits) {
+    TSpinEditEx* edit = Find<TSpinEditEx>(w, name);
+    EXPECT_EQ(edit->Model().MinValue(), minimum) << name;
+    EXPECT_EQ(edit->Model().MaxValue(), maximum) << name;
+    EXPECT_EQ(edit->Model().Increment(), step) << name;
+    EXPECT_EQ(edit->Edit()->text(), text) << name;
+    EXPECT_EQ(edit->height(), 51);
+    EXPECT_EQ(edit->property("ButtonWdith").toInt(), 32) << name;
+  }
+  EXPECT_EQ(Find<QLineEdit>(w, "edHomeMediaPortal")->text(),
+            "c:\\programme\\team mediaportal\\mediaportal\\mediaportal.exe");
+  EXPECT_NE(Find<TPaintBox>(w, "PaintBox1"), nullptr);
+  EXPECT_NE(Find<QPlainTextEdit>(w, "log"), nullptr);
+}
+
+TEST_F(MainWindowTest, ButtonWdithIsTheButtonPairsWidth) {
+  SpinEditModel model("edTest", 0, 100, 5, 50);
+  fakes::RecordingMessageBoxes quiet;
+  struct NoLog : LogSink {
+    void WriteLog(const std::string&) override {}
+  } noLog;
+  ErrorBox errors(noLog, quiet, "Trellon");
+  TSpinEditEx edit(model, errors);
+  edit.setProperty("ButtonWdith", 40);
+  edit.resize(200, 51);
+  EXPECT_EQ(edit.ButtonWdith(), 40);
+  edit.UpButton()->click();
+  EXPECT_EQ(edit.Edit()->text(), "55");
+  edit.SetButtonWdith(-3);
+  EXPECT_EQ(edit.ButtonWdith(), 0);
+  // Typed text is read as it is until the edit is left, then clamped.
+  edit.Edit()->setText("250");
+  emit edit.Edit()->textEdited(QStringLiteral("250"));
+  EXPECT_EQ(model.Value(), 250);
+  emit edit.Edit()->editingFinished();
+  EXPECT_EQ(edit.Edit()->text(), "100");
+}
+
+TEST_F(MainWindowTest, NoClickIsOnlyTheExactFirstArgument) {
+  ASSERT_TRUE(folder.Ok());
+  EXPECT_TRUE(Create({"trellon", "-noclick"})->noClick);
+  EXPECT_FALSE(Create({"trellon"})->noClick);
+  EXPECT_FALSE(HasNoClickArgument({"trellon", "-NoClick"}));
+  EXPECT_FALSE(HasNoClickArgument({"trellon", "x", "-noclick"}));
+  EXPECT_FALSE(HasNoClickArgument({"trellon", "-noclick "}));
+  EXPECT_FALSE(HasNoClickArgument({}));
+}
+
+TEST_F(MainWindowTest, RestartShowsTheOldLinesAndTheSavedSettings) {
+  ASSERT_TRUE(folder.Ok());
+  WriteText("Trellon.log", "12/06/26 10:00:00: Closing...\r\n");
+  WriteText("Trellon.ini",
+            "[X]\nLeft=20\nTop=30\nWidth=640\nHeight=480\nRepeatDead=300\nsfname0=CPU\n"
+            "ActivePageIndex=2\nPowerOffDo=4\nHomeKill=0\n");
+  auto window = Create();
+  const std::vector<std::string> messages = Messages(*window);
+  ASSERT_EQ(messages.size(), 5u);
+  EXPECT_EQ(messages[0], "Closing...");
+  EXPECT_EQ(messages[2], "Creating...");
+  EXPECT_EQ(window->log->toPlainText().section(QLatin1Char('\n'), 0, 0),
+            "12/06/26 10:00:00: Closing...");
+  EXPECT_EQ(window->pos(), QPoint(20, 30));
+  EXPECT_EQ(window->size(), QSize(640, 480));
+  EXPECT_EQ(SpinText(*window, "edRepeatDead"), "300");
+  EXPECT_EQ(Find<QLabel>(*window, "sf0l")->text(), "CPU");
+  EXPECT_EQ(window->pc->currentIndex(), 2);
+  EXPECT_FALSE(Find<QCheckBox>(*window, "cbHomeKill")->isChecked());
+  EXPECT_TRUE(
+      Find<QGroupBox>(*window, "rbPowerOffDo")->findChildren<QRadioButton*>()[4]->isChecked());
+}
+
+TEST_F(MainWindowTest, EveryChangeRewritesTheFileAtOnce) {
+  ASSERT_TRUE(folder.Ok());
+  auto window = Create();
+  QWidget& w = *window;
+
+  auto* name = Find<QLineEdit>(w, "sf1name");
+  name->setText("System");
+  emit name->textEdited(QStringLiteral("System"));
+  IniFile ini("Trellon.ini");
+  ini.Load();
+  EXPECT_EQ(ini.ReadString("X", "sfname1", ""), "System");
+  for (const char* label : {"sf1l", "sf1lr", "sf1lf"})
+    EXPECT_EQ(Find<QLabel>(w, label)->text(), "System");
+
+  Find<TSpinEditEx>(w, "edHomeClose")->UpButton()->click();
+  EXPECT_EQ(Saved("HomeCloseTime"), 1200);
+  Find<TSpinEditEx>(w, "resrr")->DownButton()->click();
+  EXPECT_EQ(Saved("Resr0"), 19);
+  Find<QCheckBox>(w, "cbPowerOffStopHome")->click();
+  EXPECT_EQ(Saved("PowerOffStopHome"), 0);
+  Find<QGroupBox>(w, "rbPowerOffDo")->findChildren<QRadioButton*>()[1]->click();
+  EXPECT_EQ(Saved("PowerOffDo"), 1);
+
+  // The Display page's controls have handlers of their own that fill the mirror's fields.
+  Find<QCheckBox>(w, "cbDisplayHighQuality")->click();
+  EXPECT_TRUE(window->display().DisplayHighQuality);
+  EXPECT_EQ(Saved("DisplayHighQuality"), 1);
+  Find<TSpinEditEx>(w, "edDisplayTimer")->UpButton()->click();
+  EXPECT_EQ(window->display().DisplayTimer, 51);
+  EXPECT_EQ(Saved("DisplayTimer"), 51);
+  Find<TSpinEditEx>(w, "edDisplayNr")->UpButton()->click();
+  EXPECT_EQ(SpinText(w, "edDisplayNr"), "1") << "one monitor: the edit takes any number";
+  EXPECT_EQ(window->display().DisplayNr, 0);
+  EXPECT_EQ(Saved("DisplayNr"), 0);
+  EXPECT_TRUE(boxes.boxes.empty());
+}
+
+TEST_F(MainWindowTest, ASettingsFileThatCannotBeWrittenIsReportedAndRetried) {
+  ASSERT_TRUE(folder.Ok());
+  WriteText("Trellon.ini", "[X]\nRepeatFirst=700\n");
+  ASSERT_EQ(chmod("Trellon.ini", 0444), 0);
+  auto window = Create();
+  // Start-up's own save fails: reported, and start-up still completes.
+  ASSERT_EQ(boxes.boxes.size(), 1u);
+  EXPECT_EQ(boxes.boxes[0].caption, "Trellon");
+  EXPECT_NE(boxes.boxes[0].text.find("Trellon.ini"), std::string::npos) << boxes.boxes[0].text;
+  std::vector<std::string> messages = Messages(*window);
+  EXPECT_EQ(messages.back(), "Created...");
+  EXPECT_EQ(messages[messages.size() - 2].rfind("Exception IniWriteError: ", 0), 0u);
+
+  auto* box = Find<QCheckBox>(*window, "cbHomeStart");
+  box->click();
+  EXPECT_EQ(boxes.boxes.size(), 2u);
+  EXPECT_FALSE(box->isChecked()) << "the control keeps its value";
+  EXPECT_FALSE(window->controls().cbHomeStart.Checked());
+  EXPECT_EQ(ReadText("Trellon.ini"), "[X]\nRepeatFirst=700\n");
+
+  ASSERT_EQ(chmod("Trellon.ini", 0644), 0);
+  Find<TSpinEditEx>(*window, "edRepeatFirst")->UpButton()->click();
+  EXPECT_EQ(Saved("HomeStart"), 0);
+  EXPECT_EQ(Saved("RepeatFirst"), 710);
+  EXPECT_EQ(boxes.boxes.size(), 2u);
+}
+
+TEST_F(MainWindowTest, ALogFileThatCannotBeWrittenLeavesTheLinesInTheView) {
+  ASSERT_TRUE(folder.Ok());
+  WriteText("Trellon.log", "old\r\n");
+  ASSERT_EQ(chmod("Trellon.log", 0444), 0);
+  auto window = Create();
+  EXPECT_EQ(Messages(*window).back(), "Created...");
+  EXPECT_EQ(window->log->toPlainText().count(QLatin1Char('\n')), 4);
+  EXPECT_TRUE(boxes.boxes.empty()) << "no report through the log itself";
+  EXPECT_EQ(ReadText("Trellon.log"), "old\r\n");
+}
+
+TEST_F(MainWindowTest, TheRegulationTickExpiresTheOverlay) {
+  ASSERT_TRUE(folder.Ok());
+  auto window = Create();
+  window->show();
+  ProcessEvents();
+  const auto whitePixels = [&] {
+    const QImage strip = window->PaintBox1->grab().toImage();
+    int count = 0;
+    for (int y = 0; y < strip.height(); ++y) {
+      for (int x = 0; x < strip.width(); ++x) count += strip.pixel(x, y) == qRgb(255, 255, 255);
+    }
+    return count;
+  };
+  EXPECT_EQ(whitePixels(), 0);
+  window->ShowOverlayMessage("Power Off", 2);
+  EXPECT_GT(whitePixels(), 50);
+  clock.Advance(2000);
+  window->Timer2Timer();
+  EXPECT_EQ(window->overlay().OverlayMessageText(), "Power Off");
+  clock.Advance(1000);
+  window->Timer2Timer();
+  EXPECT_EQ(window->overlay().OverlayMessageText(), "");
+  EXPECT_EQ(whitePixels(), 0);
+}
+
+TEST_F(MainWindowTest, TheDisplayPageHidesThePageControlAndIsSavedForTheNextStart) {
+  ASSERT_TRUE(folder.Ok());
+  {
+    auto window = Create({"trellon", "-noclick"});
+    window->show();
+    ProcessEvents();
+    window->pc->setCurrentIndex(TVX710MainWindow::kDisplayPage);
+    EXPECT_TRUE(window->pc->isHidden());
+    EXPECT_EQ(Saved("ActivePageIndex"), 4);
+  }
+  auto window = Create({"trellon", "-noclick"});
+  EXPECT_EQ(window->pc->currentIndex(), 4);
+  EXPECT_TRUE(window->pc->isHidden());
+}
+
+TEST_F(MainWindowTest, TheBorderSwitch) {
+  ASSERT_TRUE(folder.Ok());
+  WriteText("Trellon.ini", "[X]\nBorderStyle=0\n");
+  auto window = Create();
+  EXPECT_TRUE(window->windowFlags().testFlag(Qt::FramelessWindowHint));
+  auto* border = Find<QCheckBox>(*window, "cbWindowBorder");
+  EXPECT_FALSE(border->isChecked());
+  window->show();
+  ProcessEvents();
+  border->click();
+  EXPECT_FALSE(window->windowFlags().testFlag(Qt::FramelessWindowHint));
+  EXPECT_TRUE(window->isVisible());
+  EXPECT_EQ(Saved("BorderStyle"), 2);
+}
+
+TEST_F(MainWindowTest, MovingResizingAndMinimisingSaveTheWindow) {
+  ASSERT_TRUE(folder.Ok());
+  auto window = Create();
+  window->show();
+  ProcessEvents();
+  window->move(50, 60);
+  window->resize(700, 500);
+  ProcessEvents();
+  EXPECT_EQ(Saved("Left"), 50);
+  EXPECT_EQ(Saved("Top"), 60);
+  EXPECT_EQ(Saved("Width"), 700);
+  EXPECT_EQ(Saved("Height"), 500);
+
+  window->setWindowState(Qt::WindowMinimized);
+  ProcessEvents();
+  EXPECT_EQ(Saved("Minimized"), 1);
+  EXPECT_EQ(Saved("WindowState"), 0);
+  EXPECT_EQ(Saved("Left"), 50) << "kept while minimised";
+  window->setWindowState(Qt::WindowNoState);
+  ProcessEvents();
+  EXPECT_EQ(Saved("Minimized"), 0);
+}
+
+TEST_F(MainWindowTest, StartMinimizedMinimisesOnceTheLoopRuns) {
+  ASSERT_TRUE(folder.Ok());
+  WriteText("Trellon.ini", "[X]\nMinimized=1\n");
+  auto window = Create();
+  EXPECT_FALSE(window->isMinimized()) << "created normally";
+  window->show();
+  ProcessEvents();
+  EXPECT_TRUE(window->isMinimized());
+  EXPECT_EQ(Saved("Minimized"), 1);
+}
+
+TEST_F(MainWindowTest, ClosingRunsTheShutdownOnce) {
+  ASSERT_TRUE(folder.Ok());
+  auto window = Create();
+  window->show();
+  ProcessEvents();
+  const std::string iniBefore = ReadText("Trellon.ini");
+  window->close();
+  EXPECT_EQ(Messages(*window).back(), "Closing...");
+  EXPECT_FALSE(window->Timer1->isActive());
+  EXPECT_FALSE(window->Timer2->isActive());
+  EXPECT_FALSE(window->isVisible());
+  window->close();
+  const std::vector<std::string> messages = Messages(*window);
+  EXPECT_NE(messages[messages.size() - 2], "Closing...");
+  EXPECT_EQ(ReadText("Trellon.ini"), iniBefore) << "no settings are written at shutdown";
+}
+
+TEST_F(MainWindowTest, WorkerCallsRunOnTheMainThreadThroughTheEventLoop) {
+  ASSERT_TRUE(folder.Ok());
+  auto window = Create();
+  MainThread& mainThread = window->mainThread();
+  std::atomic<bool> ran{false};
+  std::thread::id ranOn;
+  std::thread worker([&] {
+    mainThread.Invoke([&] { ranOn = std::this_thread::get_id(); });
+    mainThread.Post([] { throw std::runtime_error("posted call failed"); });
+    mainThread.Post([&] { ran = true; });
+  });
+  QElapsedTimer waited;
+  waited.start();
+  while (!ran && waited.elapsed() < 20000) QApplication::processEvents(QEventLoop::AllEvents, 50);
+  worker.join();
+  EXPECT_TRUE(ran) << "the call behind a failing one still runs";
+  EXPECT_EQ(ranOn, std::this_thread::get_id());
+  ASSERT_EQ(boxes.boxes.size(), 1u);
+  EXPECT_EQ(boxes.boxes[0].text, "posted call failed");
+  EXPECT_EQ(Messages(*window).back(), "Exception runtime_error: posted call failed");
+}
+
+}  // namespace
+}  // namespace trellon
