@@ -86,6 +86,8 @@ class MediaPortalProcessTest : public ::testing::Test {
 TEST_F(MediaPortalProcessTest, HomeStartsTheProgramDetachedOnceAndALongHoldKillsIt) {
   // Orphans come to this process instead of to init, so the test can see how the program ends.
   ASSERT_EQ(::prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+  // Programs that earlier tests started detached may have ended as our orphans since.
+  for (const pid_t zombie : ZombieChildren()) ::waitpid(zombie, nullptr, 0);
   edHomeMediaPortal_.SetText(program_.string());
   // A descriptor of ours without close-on-exec must not live on in the started program.
   int pipeFds[2];

@@ -59,7 +59,7 @@ TEST(WindowListX11Test, FindsTheMainWindowOfARealClientAndAsksItToClose) {
   TempDir dir;
   const std::string name = test_support::UniqueName("MpWindowStandIn");
   const auto program = test_support::CopyStandIn(dir.Path(), name);
-  ChildProcess client({program.string(), "--timeout", "30", "--transient"}, true);
+  ChildProcess client({program.string(), "--timeout", "30", "--transient", "--report"}, true);
   ASSERT_GT(client.Pid(), 0);
   const WindowHandle main = ParseWindowLine(client.ReadLine(), "window");
   const WindowHandle dialog = ParseWindowLine(client.ReadLine(), "transient");

@@ -3,11 +3,11 @@
 // takes part in the WM_DELETE_WINDOW protocol and names its process in _NET_WM_PID, and exits
 // with 0 when that window is asked to close.
 //
-//   media_centre_stand_in [--timeout SECONDS] [--transient]
+//   media_centre_stand_in [--timeout SECONDS] [--transient] [--report]
 //
 // --transient also maps a dialog owned by the main window (above it); a close request for the
-// dialog ends the program with 4, so a test sees that the wrong window was picked. The window ids
-// are printed on stdout as "window <id>" and "transient <id>". Time is up: exit 3.
+// dialog ends the program with 4, so a test sees that the wrong window was picked. --report
+// prints the window ids on stdout as "window <id>" and "transient <id>". Time is up: exit 3.
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -39,7 +39,8 @@ Window MakeWindow(Display* display, Atom deleteWindow, Atom pidAtom) {
   return window;
 }
 
-int RunWindow(Display* display, bool withTransient, std::chrono::steady_clock::time_point end) {
+int RunWindow(Display* display, bool withTransient, bool report,
+              std::chrono::steady_clock::time_point end) {
   const Atom protocols = XInternAtom(display, "WM_PROTOCOLS", False);
   const Atom deleteWindow = XInternAtom(display, "WM_DELETE_WINDOW", False);
   const Atom pidAtom = XInternAtom(display, "_NET_WM_PID", False);
@@ -52,9 +53,11 @@ int RunWindow(Display* display, bool withTransient, std::chrono::steady_clock::t
     XMapRaised(display, transient);
   }
   XSync(display, False);
-  std::printf("window %lu\n", main);
-  if (transient != None) std::printf("transient %lu\n", transient);
-  std::fflush(stdout);
+  if (report) {
+    std::printf("window %lu\n", main);
+    if (transient != None) std::printf("transient %lu\n", transient);
+    std::fflush(stdout);
+  }
 
   while (std::chrono::steady_clock::now() < end) {
     while (XPending(display) > 0) {
@@ -77,16 +80,19 @@ int RunWindow(Display* display, bool withTransient, std::chrono::steady_clock::t
 int main(int argc, char** argv) {
   int timeoutSeconds = 60;
   bool withTransient = false;
+  bool report = false;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--timeout") == 0 && i + 1 < argc) {
       timeoutSeconds = std::atoi(argv[++i]);
     } else if (std::strcmp(argv[i], "--transient") == 0) {
       withTransient = true;
+    } else if (std::strcmp(argv[i], "--report") == 0) {
+      report = true;
     }
   }
   const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
   if (Display* display = XOpenDisplay(nullptr)) {
-    const int status = RunWindow(display, withTransient, end);
+    const int status = RunWindow(display, withTransient, report, end);
     XCloseDisplay(display);
     return status;
   }
