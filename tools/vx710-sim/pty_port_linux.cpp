@@ -113,14 +113,21 @@ std::vector<uint8_t> PtyPort::ReadAvailable() {
 void PtyPort::WaitUntilRead(int timeoutMs) {
   if (!IsOpen()) return;
   // The queue toward the program belongs to the device side; look at it through an fd of our
-  // own. If the program holds the device exclusively, that fails and a short pause stands in.
+  // own. Written bytes reach that queue a moment later (the kernel moves them in a worker), so
+  // it must stay empty for a while. If the program holds the device exclusively, opening fails
+  // and a short pause stands in.
   const int device = open(deviceName_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  const int stepMs = 10;
-  for (int waited = 0; waited < timeoutMs; waited += stepMs) {
+  constexpr int kStepMs = 10;
+  constexpr int kEmptyLooks = 5;
+  int empty = 0;
+  for (int waited = 0; waited < timeoutMs && empty < kEmptyLooks; waited += kStepMs) {
+    usleep(kStepMs * 1000);
     int queued = 0;
-    if (device >= 0 && ioctl(device, FIONREAD, &queued) == 0 && queued == 0) break;
-    if (device < 0 && waited >= 100) break;
-    usleep(stepMs * 1000);
+    if (device < 0 || (ioctl(device, FIONREAD, &queued) == 0 && queued == 0)) {
+      ++empty;
+    } else {
+      empty = 0;
+    }
   }
   if (device >= 0) close(device);
 }
