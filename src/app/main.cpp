@@ -21,8 +21,11 @@ int main(int argc, char** argv) {
       QString::fromLatin1(trellon::TVX710MainWindow::kApplicationTitle));
 
   trellon::TVX710MainWindow* window = nullptr;
-  // SIGTERM and SIGINT close the window in order, like the user closing it.
-  trellon::StopSignals stopSignals([&window] {
+  bool stopRequested = false;
+  // SIGTERM and SIGINT close the window in order, like the user closing it. quit() also ends
+  // the modal loop of a message box that may be open.
+  trellon::StopSignals stopSignals([&window, &stopRequested] {
+    stopRequested = true;
     if (window) window->close();
     QCoreApplication::quit();
   });
@@ -38,6 +41,12 @@ int main(int argc, char** argv) {
                                          .logEcho = &std::cerr,
                                          .logLocale = ""});
   window = mainWindow.get();
+  // A stop that came while start-up showed an error box must not be lost.
+  if (stopRequested) {
+    window->close();
+    window = nullptr;
+    return 0;
+  }
   window->show();
   const int result = QApplication::exec();
   window = nullptr;

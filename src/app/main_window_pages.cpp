@@ -107,7 +107,8 @@ void TVX710MainWindow::BuildPages() {
 }
 
 QWidget* TVX710MainWindow::BuildStatusPage() {
-  auto* page = new QWidget;
+  // Made inside the window so that the labels are measured in the window's font.
+  auto* page = new QWidget(this);
   page->setObjectName(QStringLiteral("tsStatus"));
   PaintBox1 = new TPaintBox(page);
   PaintBox1->setObjectName(QStringLiteral("PaintBox1"));
