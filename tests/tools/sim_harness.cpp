@@ -119,7 +119,10 @@ bool SimProcess::WaitForLine(const std::string& line, int timeoutMs) {
 
 const std::vector<std::string>& SimProcess::LinesAfter(int ms) {
   const auto deadline = After(ms);
-  while (MillisLeft(deadline) > 0) Pump(MillisLeft(deadline));
+  for (;;) {
+    const bool got = Pump(MillisLeft(deadline));
+    if (!got && (MillisLeft(deadline) == 0 || output_ < 0)) break;
+  }
   return lines_;
 }
 

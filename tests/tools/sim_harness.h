@@ -28,7 +28,7 @@ class SimProcess {
   void CloseInput();
   // Waits for a line equal to `line` after the last line found; true when it came.
   bool WaitForLine(const std::string& line, int timeoutMs = 5000);
-  // Collects output for `ms` and returns every line seen so far.
+  // Collects output for `ms` (0: what is there now) and returns every line seen so far.
   const std::vector<std::string>& LinesAfter(int ms);
   // Exit status, or nothing when the process did not end in time.
   std::optional<int> WaitExit(int timeoutMs = 5000);

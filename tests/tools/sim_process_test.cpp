@@ -8,9 +8,14 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <thread>
+#include <utility>
 
+#include "fakes/fake_comm_device.h"
+#include "fakes/recording_shell.h"
+#include "link/com_port.h"
 #include "sim_harness.h"
 
 namespace trellon::sim::testing {
@@ -35,17 +40,64 @@ void Attach(SimProcess& sim, DevicePeer& peer) {
   ASSERT_TRUE(sim.WaitForLine("attached"));
 }
 
-TEST(SimProcess, HelloBurstGetsOneAnswer) {
-  SimProcess sim;
+// The program's own serial component against the simulator, the way the program finds it:
+// through TRELLON_COM3.
+TEST(SimProcess, TheSerialComponentHandshakesAttachesAndReopens) {
+  SimProcess sim({"--quiet-ticks"});
   ASSERT_FALSE(sim.device().empty());
-  DevicePeer peer(sim.device());
-  ASSERT_TRUE(peer.is_open());
-  ASSERT_TRUE(sim.WaitForLine("port opened"));
-  SendHelloBurst(peer);
-  EXPECT_EQ(peer.Read(4, 1500), kMZ5);  // one answer for the burst, nothing more
-  const auto& lines = sim.LinesAfter(100);
-  EXPECT_EQ(std::count(lines.begin(), lines.end(), "hello"), 10);
-  EXPECT_EQ(std::count(lines.begin(), lines.end(), "sent answer"), 1);
+  ASSERT_EQ(setenv("TRELLON_COM3", sim.device().c_str(), 1), 0);
+  MainThread mainThread;
+  fakes::RecordingShell shell;
+  TComPort port(CreateCommDevice(), mainThread, shell);
+  port.SetPort("COM3");
+  port.SetBaudRate(TBaudRate::br38400);
+  port.FlowControl().SetControlRTS(TRTSFlowControl::rtsEnable);
+  port.SetEvents({TComEvent::evRxChar, TComEvent::evCTS, TComEvent::evDSR});
+  std::vector<uint8_t> received;
+  port.OnRxChar = [&](TCustomComPort& sender, int32_t count) {
+    const auto bytes = sender.ReadBytes(count);
+    received.insert(received.end(), bytes.begin(), bytes.end());
+  };
+  auto receive = [&](size_t count, uint32_t timeoutMs) {
+    fakes::ServeUntil(
+        mainThread, [&] { return received.size() >= count; }, timeoutMs);
+    return std::exchange(received, {});
+  };
+
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    port.Open();
+    ASSERT_TRUE(sim.WaitForLine("port opened"));
+    for (int i = 0; i < 10; ++i) {
+      port.WriteBytes({0xAA, 0xAA});
+      fakes::ServeUntil(
+          mainThread, [] { return false; }, 100);
+    }
+    // One answer for the whole burst. After a reopen without a detach the controller still
+    // counts itself attached and may get a report in before it reads the hello.
+    auto answer = receive(64, 500);
+    ASSERT_GE(answer.size(), 3u);
+    EXPECT_EQ(std::vector<uint8_t>(answer.end() - 3, answer.end()), kMZ5);
+    answer.resize(answer.size() - 3);
+    EXPECT_EQ(answer.size() % 4, 0u);
+    EXPECT_TRUE(attempt == 1 || answer.empty());
+    for (size_t i = 0; i + 3 < answer.size(); i += 4) {
+      EXPECT_EQ(answer[i], 0xFB);
+      EXPECT_EQ(answer[i + 2], 0xFC);
+    }
+    const auto& lines = sim.LinesAfter(0);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "hello"), 10 * (attempt + 1));
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "sent answer"), attempt + 1);
+
+    port.WriteBytes({0xAD, 0xAD});
+    ASSERT_TRUE(sim.WaitForLine("attached"));
+    EXPECT_EQ(receive(4, 3000), (std::vector<uint8_t>{0xFB, 190, 0xFC, 185}));
+    port.WriteBytes({0xA3, 88, 0xA2});
+    EXPECT_TRUE(sim.WaitForLine("fan rear 88 (50 %)"));
+    sim.Send("home");
+    EXPECT_EQ(receive(1, 3000), (std::vector<uint8_t>{85}));
+    port.Close();  // no detach: the program went away
+    ASSERT_TRUE(sim.WaitForLine("port closed"));
+  }
 }
 
 TEST(SimProcess, AttachedControllerReportsTemperaturesAboutEverySecond) {
