@@ -72,7 +72,7 @@ TCustomComPort::~TCustomComPort() {
     errorReporter_.HandleException(std::current_exception());
   }
   if (Connected()) {
-    // Close failed (a handler or the abort step): release everything without notifications.
+    // A close notification failed: release everything without further notifications.
     StopEventThread();
     device_->Close();
     connected_ = false;
@@ -125,11 +125,15 @@ void TCustomComPort::Close() {
   if (auto handler = OnBeforeClose) handler(*this);
   if (!Connected()) return;
 
-  Check(device_->PurgeComm(kPurgeTxAbort | kPurgeRxAbort), kComPurgeFailed);
+  // A device that refuses the abort has usually gone away (unplugged, hung up); keeping it open
+  // would leave a port that can be neither used nor closed nor opened again. It is released all
+  // the same, and the failure is raised once the port is closed.
+  const uint32_t abortResult = device_->PurgeComm(kPurgeTxAbort | kPurgeRxAbort);
   StopEventThread();
   device_->Close();
   connected_ = false;
   if (auto handler = OnAfterClose) handler(*this);
+  Check(abortResult, kComPurgeFailed);
 }
 
 void TCustomComPort::StartEventThread() {

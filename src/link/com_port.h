@@ -41,7 +41,8 @@ class TCustomComPort : public ControllerPort, private ComSettingsOwner {
   // notifications. Nothing when already open.
   void Open() override;
   // Raises the before-close notifications, aborts transfers, stops event delivery, releases the
-  // device and raises OnAfterClose. Nothing when closed.
+  // device and raises OnAfterClose. Nothing when closed. A failed abort raises EComPort 5 after
+  // the port has been closed.
   void Close() override;
   bool Connected() const override { return connected_.load(); }
 
