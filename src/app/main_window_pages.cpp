@@ -69,6 +69,8 @@ void TVX710MainWindow::BuildPages() {
   pc->setObjectName(QStringLiteral("pc"));
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
+  // The window takes any size; pages that do not fit are clipped.
+  layout->setSizeConstraint(QLayout::SetNoConstraint);
   layout->addWidget(pc);
 
   tsStatus = BuildStatusPage();

@@ -275,6 +275,15 @@ TEST_F(MainWindowTest, RestartShowsTheOldLinesAndTheSavedSettings) {
       Find<QGroupBox>(*window, "rbPowerOffDo")->findChildren<QRadioButton*>()[4]->isChecked());
 }
 
+TEST_F(MainWindowTest, JunkGeometryKeepsTheWindowUsable) {
+  ASSERT_TRUE(folder.Ok());
+  WriteText("Trellon.ini", "[X]\nLeft=999999999\nTop=-$7FFFFFFF\nWidth=99999\nHeight=-4\n");
+  auto window = Create();
+  EXPECT_EQ(window->pos(), QPoint(30000, -30000)) << "window positions have 16 bits";
+  EXPECT_LE(window->width(), 800) << "no window grows beyond the desktop";
+  EXPECT_EQ(window->height(), 1);
+}
+
 TEST_F(MainWindowTest, EveryChangeRewritesTheFileAtOnce) {
   ASSERT_TRUE(folder.Ok());
   auto window = Create();
