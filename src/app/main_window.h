@@ -57,7 +57,7 @@ class TVX710MainWindow : public QWidget, private SettingsWindow {
     // Every log line also goes here (standard error in the program).
     std::ostream* logEcho = nullptr;
     // LC_TIME locale of the log's time stamps; "" is the environment's.
-    std::string logLocale;
+    std::string logLocale = "";
   };
 
   explicit TVX710MainWindow(Options options);
