@@ -65,6 +65,7 @@ TCustomComPort::TCustomComPort(std::unique_ptr<CommDevice> device, MainThread& m
     : device_(std::move(device)), mainThread_(mainThread), errorReporter_(errorReporter) {}
 
 TCustomComPort::~TCustomComPort() {
+  CollectRetiredThreads();
   if (!Connected()) return;
   try {
     Close();
@@ -137,6 +138,7 @@ void TCustomComPort::Close() {
 }
 
 void TCustomComPort::StartEventThread() {
+  CollectRetiredThreads();
   if (syncMethod_ == TSyncMethod::smWindowSync) {
     windowTarget_ = std::make_shared<ComWindowTarget>(this);
   }
@@ -149,8 +151,13 @@ void TCustomComPort::StopEventThread() {
   // Steps already handed over but not yet run belong to this opening: they are dropped.
   if (windowTarget_) windowTarget_->open = false;
   windowTarget_.reset();
-  if (thread_) thread_->Stop();
+  if (thread_ && !thread_->Stop()) retired_.push_back(std::move(thread_));
   thread_.reset();
+  CollectRetiredThreads();
+}
+
+void TCustomComPort::CollectRetiredThreads() {
+  std::erase_if(retired_, [](const std::unique_ptr<TComThread>& thread) { return thread->Stop(); });
 }
 
 void TCustomComPort::SetConnected(bool value) {

@@ -129,6 +129,7 @@ class TCustomComPort : public ControllerPort, private ComSettingsOwner {
   CommDcb MakeDcb() const;
   void StartEventThread();
   void StopEventThread();
+  void CollectRetiredThreads();
   // Raises OnCTSChange, OnDSRChange and OnRLSDChange with fresh line states.
   void NotifyLineStates();
   TComErrors ReadLineErrors();
@@ -163,6 +164,8 @@ class TCustomComPort : public ControllerPort, private ComSettingsOwner {
   TSyncMethod syncMethod_ = TSyncMethod::smThreadSync;
 
   std::unique_ptr<TComThread> thread_;
+  // Threads stopped from inside their own delivery, collected once that has returned.
+  std::vector<std::unique_ptr<TComThread>> retired_;
   // The receiver of smWindowSync steps; invalidated by Close so that late steps are skipped.
   std::shared_ptr<ComWindowTarget> windowTarget_;
 };

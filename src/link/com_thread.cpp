@@ -82,7 +82,7 @@ TComThread::TComThread(TCustomComPort& port, CommDevice& device, MainThread& mai
                                      std::move(windowTarget))) {}
 
 TComThread::~TComThread() {
-  Stop();
+  if (!Stop()) thread_.detach();
 }
 
 void TComThread::Start() {
@@ -93,18 +93,18 @@ void TComThread::Start() {
   thread_ = std::thread([state = state_] { Execute(state); });
 }
 
-void TComThread::Stop() {
-  if (!thread_.joinable()) return;
+bool TComThread::Stop() {
+  if (!thread_.joinable()) return true;
   State& state = *state_;
   const bool insideDelivery = (state.mainThread.IsMainThread() && state.inHandOver) ||
                               std::this_thread::get_id() == thread_.get_id();
   if (insideDelivery) {
-    // The thread waits for the very call we are in: it cannot end before we return.
+    // The thread waits for the very call we are in: it cannot end before we return. The port
+    // may already be closed by then, so the thread must leave the device alone.
     state.abandoned = true;
     state.stop->Set();
     state.stopped.Set();
-    thread_.detach();
-    return;
+    return false;
   }
   state.stop->Set();
   state.stopped.Set();
@@ -114,6 +114,7 @@ void TComThread::Stop() {
     state.mainThread.ServeUntil([&state] { return state.finished.load(); });
   }
   thread_.join();
+  return true;
 }
 
 void TComThread::Execute(const std::shared_ptr<State>& statePtr) {

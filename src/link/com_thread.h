@@ -47,6 +47,7 @@ class TComThread {
   TComThread(TCustomComPort& port, CommDevice& device, MainThread& mainThread,
              ErrorReporter& errorReporter, TComEvents events, TSyncMethod syncMethod,
              std::shared_ptr<ComWindowTarget> windowTarget);
+  // Stops the thread; one that cannot be waited for here is left to end by itself.
   ~TComThread();
   TComThread(const TComThread&) = delete;
   TComThread& operator=(const TComThread&) = delete;
@@ -54,10 +55,11 @@ class TComThread {
   // Sets the device's event mask and starts the thread.
   void Start();
   // Ends the thread and waits for it; on the main thread, pending hand-overs keep running
-  // meanwhile. Called from inside one of this thread's deliveries (a handler that closes the
-  // port), it cannot wait: the thread then ends by itself once the delivery has returned,
-  // without touching the device again.
-  void Stop();
+  // meanwhile. Returns true once the thread is gone. Called from inside one of this thread's
+  // deliveries (a handler that closes the port) it cannot wait and returns false: the thread
+  // then ends by itself once the delivery has returned, without touching the device again, and
+  // a later Stop from outside the delivery collects it.
+  bool Stop();
 
  private:
   struct State;

@@ -117,10 +117,14 @@ constexpr uint32_t kMode = 0x8000;
 }  // namespace commerr
 
 // EscapeCommFunction codes.
+constexpr uint32_t kSetXoff = 1;
+constexpr uint32_t kSetXon = 2;
 constexpr uint32_t kSetRts = 3;
 constexpr uint32_t kClrRts = 4;
 constexpr uint32_t kSetDtr = 5;
 constexpr uint32_t kClrDtr = 6;
+constexpr uint32_t kSetBreak = 8;
+constexpr uint32_t kClrBreak = 9;
 
 // PurgeComm flags.
 constexpr uint32_t kPurgeTxAbort = 0x0001;

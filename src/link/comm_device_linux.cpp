@@ -264,13 +264,13 @@ uint32_t LinuxCommDevice::EscapeCommFunction(uint32_t function) {
       bits = TIOCM_DTR;
       request = function == kSetDtr ? TIOCMBIS : TIOCMBIC;
       break;
-    case 1:  // SETXOFF: act as if XOFF had been received
+    case kSetXoff:  // transmit as if XOFF had been received
       return ioctl(fd, TCXONC, TCOOFF) == 0 ? 0 : LastError();
-    case 2:  // SETXON
+    case kSetXon:
       return ioctl(fd, TCXONC, TCOON) == 0 ? 0 : LastError();
-    case 8:  // SETBREAK
+    case kSetBreak:
       return ioctl(fd, TIOCSBRK) == 0 ? 0 : LastError();
-    case 9:  // CLRBREAK
+    case kClrBreak:
       return ioctl(fd, TIOCCBRK) == 0 ? 0 : LastError();
     default:
       return winerr::kInvalidParameter;

@@ -1,10 +1,9 @@
 // The pieces of the Linux serial device that need no device: DCB to terminal settings, port
-// names, error numbers, and the comm event detection from successive looks at a device.
+// names, and the comm event detection from successive looks at a device.
 
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
 
-#include <cerrno>
 #include <cstdlib>
 
 #include "link/comm_event_detector.h"
@@ -151,18 +150,6 @@ TEST(ComPortNameTest, ComNamesGoToTheirVariableOrTheSerialDevice) {
   for (const char* path : {"COM0", "COM", "COMX", "COM1a", "/dev/ttyUSB0", "COM3 "}) {
     EXPECT_EQ(DevicePathForPort(path), path);
   }
-}
-
-TEST(ComErrnoTest, ErrnoMapsToTheWindowsNumbers) {
-  EXPECT_EQ(WinErrorFromErrno(ENOENT), 2u);
-  EXPECT_EQ(WinErrorFromErrno(EACCES), 5u);
-  EXPECT_EQ(WinErrorFromErrno(EBUSY), 32u);
-  EXPECT_EQ(WinErrorFromErrno(EWOULDBLOCK), 32u);
-  EXPECT_EQ(WinErrorFromErrno(EIO), 31u);
-  EXPECT_EQ(WinErrorFromErrno(ENXIO), 1167u);
-  EXPECT_EQ(WinErrorFromErrno(ETIMEDOUT), 1460u);
-  EXPECT_EQ(WinErrorFromErrno(ENOTTY), 1u);
-  EXPECT_EQ(WinErrorFromErrno(EINVAL), 87u);
 }
 
 // --- Event detection
