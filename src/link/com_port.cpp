@@ -124,7 +124,6 @@ void TCustomComPort::Close() {
   if (auto handler = OnDSRChange) handler(*this, false);
   if (auto handler = OnRLSDChange) handler(*this, false);
   if (auto handler = OnBeforeClose) handler(*this);
-  if (!Connected()) return;
 
   // A device that refuses the abort has usually gone away (unplugged, hung up); keeping it open
   // would leave a port that can be neither used nor closed nor opened again. It is released all
