@@ -19,14 +19,7 @@ void MainThread::Invoke(const std::function<void()>& call) {
   auto request = std::make_shared<Request>();
   request->call = call;
   request->waited = true;
-  std::function<void()> wakeUp;
-  {
-    std::lock_guard lock(mutex_);
-    queue_.push_back(request);
-    wakeUp = wakeUp_;
-  }
-  queued_.notify_all();
-  if (wakeUp) wakeUp();
+  Enqueue(request);
   std::unique_lock lock(mutex_);
   finished_.wait(lock, [&] { return request->finished; });
   if (request->error) std::rethrow_exception(request->error);
@@ -35,6 +28,10 @@ void MainThread::Invoke(const std::function<void()>& call) {
 void MainThread::Post(std::function<void()> call) {
   auto request = std::make_shared<Request>();
   request->call = std::move(call);
+  Enqueue(request);
+}
+
+void MainThread::Enqueue(const std::shared_ptr<Request>& request) {
   std::function<void()> wakeUp;
   {
     std::lock_guard lock(mutex_);

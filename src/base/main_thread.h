@@ -53,6 +53,7 @@ class MainThread {
     bool waited = false;
   };
 
+  void Enqueue(const std::shared_ptr<Request>& request);
   std::shared_ptr<Request> TakeNext();
   void Run(const std::shared_ptr<Request>& request);
 

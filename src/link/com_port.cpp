@@ -51,13 +51,6 @@ void Check(uint32_t result, int32_t errorCode) {
   if (result != winerr::kSuccess) throw EComPort(errorCode, static_cast<int32_t>(result));
 }
 
-template <typename T>
-bool Store(T& field, T value) {
-  if (field == value) return false;
-  field = value;
-  return true;
-}
-
 }  // namespace
 
 TCustomComPort::TCustomComPort(std::unique_ptr<CommDevice> device, MainThread& mainThread,
@@ -374,11 +367,11 @@ void TCustomComPort::ApplyBufferSizes() {
 // --- Property setters
 
 void TCustomComPort::SetBaudRate(TBaudRate value) {
-  if (Store(baudRate_, value)) ApplyLineSettings();
+  if (StoreChanged(baudRate_, value)) ApplyLineSettings();
 }
 
 void TCustomComPort::SetCustomBaudRate(int32_t value) {
-  if (Store(customBaudRate_, value)) ApplyLineSettings();
+  if (StoreChanged(customBaudRate_, value)) ApplyLineSettings();
 }
 
 void TCustomComPort::SetPort(const std::string& value) {
@@ -393,19 +386,19 @@ void TCustomComPort::SetPort(const std::string& value) {
 }
 
 void TCustomComPort::SetStopBits(TStopBits value) {
-  if (Store(stopBits_, value)) ApplyLineSettings();
+  if (StoreChanged(stopBits_, value)) ApplyLineSettings();
 }
 
 void TCustomComPort::SetDataBits(TDataBits value) {
-  if (Store(dataBits_, value)) ApplyLineSettings();
+  if (StoreChanged(dataBits_, value)) ApplyLineSettings();
 }
 
 void TCustomComPort::SetDiscardNull(bool value) {
-  if (Store(discardNull_, value)) ApplyLineSettings();
+  if (StoreChanged(discardNull_, value)) ApplyLineSettings();
 }
 
 void TCustomComPort::SetEventChar(uint8_t value) {
-  if (Store(eventChar_, value)) ApplyLineSettings();
+  if (StoreChanged(eventChar_, value)) ApplyLineSettings();
 }
 
 void TCustomComPort::SetSyncMethod(TSyncMethod value) {

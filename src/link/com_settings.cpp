@@ -1,31 +1,21 @@
 #include "link/com_settings.h"
 
 namespace trellon {
-namespace {
-
-// Stores value and reports whether the field changed.
-template <typename T>
-bool Store(T& field, T value) {
-  if (field == value) return false;
-  field = value;
-  return true;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 // --- TComParity
 
 void TComParity::SetBits(TParityBits value) {
-  if (Store(bits_, value)) Changed();
+  if (StoreChanged(bits_, value)) Changed();
 }
 void TComParity::SetCheck(bool value) {
-  if (Store(check_, value)) Changed();
+  if (StoreChanged(check_, value)) Changed();
 }
 void TComParity::SetReplace(bool value) {
-  if (Store(replace_, value)) Changed();
+  if (StoreChanged(replace_, value)) Changed();
 }
 void TComParity::SetReplaceChar(uint8_t value) {
-  if (Store(replaceChar_, value)) Changed();
+  if (StoreChanged(replaceChar_, value)) Changed();
 }
 
 void TComParity::Assign(const TComParity& source) {
@@ -47,34 +37,34 @@ void TComParity::Changed() {
 // --- TComFlowControl
 
 void TComFlowControl::SetOutCTSFlow(bool value) {
-  if (Store(outCTSFlow_, value)) Changed();
+  if (StoreChanged(outCTSFlow_, value)) Changed();
 }
 void TComFlowControl::SetOutDSRFlow(bool value) {
-  if (Store(outDSRFlow_, value)) Changed();
+  if (StoreChanged(outDSRFlow_, value)) Changed();
 }
 void TComFlowControl::SetControlDTR(TDTRFlowControl value) {
-  if (Store(controlDTR_, value)) Changed();
+  if (StoreChanged(controlDTR_, value)) Changed();
 }
 void TComFlowControl::SetControlRTS(TRTSFlowControl value) {
-  if (Store(controlRTS_, value)) Changed();
+  if (StoreChanged(controlRTS_, value)) Changed();
 }
 void TComFlowControl::SetXonXoffOut(bool value) {
-  if (Store(xonXoffOut_, value)) Changed();
+  if (StoreChanged(xonXoffOut_, value)) Changed();
 }
 void TComFlowControl::SetXonXoffIn(bool value) {
-  if (Store(xonXoffIn_, value)) Changed();
+  if (StoreChanged(xonXoffIn_, value)) Changed();
 }
 void TComFlowControl::SetDSRSensitivity(bool value) {
-  if (Store(dsrSensitivity_, value)) Changed();
+  if (StoreChanged(dsrSensitivity_, value)) Changed();
 }
 void TComFlowControl::SetTxContinueOnXoff(bool value) {
-  if (Store(txContinueOnXoff_, value)) Changed();
+  if (StoreChanged(txContinueOnXoff_, value)) Changed();
 }
 void TComFlowControl::SetXonChar(uint8_t value) {
-  if (Store(xonChar_, value)) Changed();
+  if (StoreChanged(xonChar_, value)) Changed();
 }
 void TComFlowControl::SetXoffChar(uint8_t value) {
-  if (Store(xoffChar_, value)) Changed();
+  if (StoreChanged(xoffChar_, value)) Changed();
 }
 
 TFlowControl TComFlowControl::FlowControl() const {
@@ -148,7 +138,7 @@ void TComTimeouts::SetWriteTotalConstant(int32_t value) {
 }
 
 void TComTimeouts::Set(int32_t& field, int32_t value) {
-  if (Store(field, value) && owner_) owner_->ApplyTimeoutSettings();
+  if (StoreChanged(field, value) && owner_) owner_->ApplyTimeoutSettings();
 }
 
 void TComTimeouts::Assign(const TComTimeouts& source) {
@@ -176,7 +166,7 @@ void TComBuffer::SetOutputSize(int32_t value) {
 void TComBuffer::Set(int32_t& field, int32_t value) {
   // Drivers take even sizes.
   if (value > 0 && value % 2 == 1) --value;
-  if (Store(field, value) && owner_) owner_->ApplyBufferSizes();
+  if (StoreChanged(field, value) && owner_) owner_->ApplyBufferSizes();
 }
 
 void TComBuffer::Assign(const TComBuffer& source) {

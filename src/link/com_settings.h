@@ -6,6 +6,15 @@
 
 namespace trellon {
 
+// Stores value and reports whether the field changed: a property set to the value it has does
+// not apply the settings again.
+template <typename T>
+bool StoreChanged(T& field, T value) {
+  if (field == value) return false;
+  field = value;
+  return true;
+}
+
 // What a settings group asks of the port that owns it: apply the group again (nothing while the
 // port is closed; a failure raises EComPort).
 class ComSettingsOwner {
