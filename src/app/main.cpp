@@ -1,14 +1,17 @@
 #include <QApplication>
 #include <clocale>
+#include <cstdlib>
 #include <iostream>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "app/command_line.h"
 #include "app/main_window.h"
 #include "app/qt_message_box_presenter.h"
 #include "app/stop_signals.h"
 #include "base/clock.h"
+#include "fans/speedfan_view.h"
 
 int main(int argc, char** argv) {
   // The log's time stamps follow the user's regional date and time formats.
@@ -22,24 +25,35 @@ int main(int argc, char** argv) {
 
   trellon::TVX710MainWindow* window = nullptr;
   bool stopRequested = false;
-  // SIGTERM and SIGINT close the window in order, like the user closing it. quit() also ends
-  // the modal loop of a message box that may be open.
+  // SIGTERM and SIGINT close the window in order, like the user closing it. Every event loop is
+  // told to end first, so an open message box ends too, and a box that the close itself shows
+  // (the key server's clients warning) returns at once instead of waiting for nobody.
   trellon::StopSignals stopSignals([&window, &stopRequested] {
     stopRequested = true;
+    QCoreApplication::exit(0);
     if (window) window->close();
-    QCoreApplication::quit();
   });
+
+  std::string portProblem;
+  const uint16_t keyServerPort =
+      trellon::KeyServerPortSetting(std::getenv(trellon::kKeyServerPortVariable), portProblem);
+  if (!portProblem.empty()) std::cerr << "Trellon: " << portProblem << std::endl;
+
+  // SpeedFan's block is mapped before the window exists and unmapped after it is gone.
+  trellon::SharedMemorySpeedFanView speedFanView;
 
   trellon::SystemClock clock;
   trellon::QtMessageBoxPresenter boxes;
   auto mainWindow = std::make_unique<trellon::TVX710MainWindow>(
       trellon::TVX710MainWindow::Options{.clock = clock,
                                          .boxes = boxes,
+                                         .speedFanView = speedFanView,
                                          .arguments = arguments,
                                          .settingsPath = "Trellon.ini",
                                          .logPath = "Trellon.log",
                                          .logEcho = &std::cerr,
-                                         .logLocale = ""});
+                                         .logLocale = "",
+                                         .keyServerPort = keyServerPort});
   window = mainWindow.get();
   // A stop that came while start-up showed an error box must not be lost.
   if (stopRequested) {

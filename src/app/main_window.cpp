@@ -34,7 +34,27 @@ TVX710MainWindow::TVX710MainWindow(Options options)
                 options_.logEcho),
       errorBox_(eventLog_, options_.boxes, kApplicationTitle),
       overlay_(clock_),
-      settings_(options_.settingsPath, controls_, display_, *this) {
+      settings_(options_.settingsPath, controls_, display_, *this),
+      comm(options_.commDevice ? std::move(options_.commDevice) : CreateCommDevice(), mainThread_,
+           errorBox_),
+      link(comm, fans, linkActions_, clock_, eventLog_),
+      regulation(fans, MakeFanControls(), options_.speedFanView, link, statusLabels_),
+      knob(comm, controls_.edVolumeControlStretch, keyDispatch),
+      keyServer(eventLog_, options_.keyServerPort),
+      processControl_(options_.processControl ? std::move(options_.processControl)
+                                              : CreateProcessControl()),
+      windowList_(options_.windowList ? std::move(options_.windowList) : CreateWindowList()),
+      logindPowerSystem_(options_.powerSystem
+                             ? nullptr
+                             : std::make_unique<LogindPowerSystem>(eventLog_, errorBox_)),
+      powerSystem_(options_.powerSystem ? *options_.powerSystem : *logindPowerSystem_),
+      launcher({controls_.cbHomeStart, controls_.cbHomeClose, controls_.edHomeClose,
+                controls_.cbHomeKill, controls_.edHomeKill, controls_.edHomeMediaPortal},
+               *processControl_, *windowList_, overlay_),
+      keyDispatch(clock_, controls_.edRepeatDead, controls_.edRepeatFirst, controls_.edRepeatNext,
+                  launcher, keyServer),
+      power(clock_, controls_.cbPowerOffStopHome, controls_.rbPowerOffDo, keyDispatch, keyDispatch,
+            powerSystem_, link, overlay_, eventLog_) {
   setObjectName(QStringLiteral("VX710MainWindow"));
   setWindowTitle(QString::fromLatin1(kCaption));
   QFont font(QStringLiteral("Arial"));
@@ -59,10 +79,14 @@ TVX710MainWindow::TVX710MainWindow(Options options)
   Timer1 = new QTimer(this);
   Timer1->setObjectName(QStringLiteral("Timer1"));
   Timer1->setInterval(kTimer1Interval);
+  // The link's handshake steps are timed against this tick.
+  Timer1->setTimerType(Qt::PreciseTimer);
   Timer2 = new QTimer(this);
   Timer2->setObjectName(QStringLiteral("Timer2"));
   Timer2->setInterval(kTimer2Interval);
   WireHandlers();
+  ConfigureComm();
+  WireParts();
 
   // Serial events and other worker calls reach the main thread through the Qt loop.
   mainThread_.SetWakeUp([this] {
@@ -74,6 +98,9 @@ TVX710MainWindow::TVX710MainWindow(Options options)
 }
 
 TVX710MainWindow::~TVX710MainWindow() {
+  // The Parts go before the window's services and widgets; an open port is closed first, while
+  // everything its close notifications reach still exists.
+  UnwireParts();
   mainThread_.SetWakeUp(nullptr);
   eventLog_.SetView(nullptr);
   overlay_.SetRepaint(nullptr);
@@ -112,8 +139,16 @@ void TVX710MainWindow::FormCreate() {
   WriteLog("Creating...");
   LogMonitors();
   overlay_.SetOverlayFont({font().family().toStdString(), font().pixelSize()});
+  // Steps 5 and 7 (tempShown -1, fanSent -1, fanDuty 0) are how FanState starts.
   const int32_t activePageIndex = settings_.ReadSettings();
   settings_.FinishLoading();
+  // The key server's client list and the delayed-key queue start empty.
+  // Power notifications from now on: the log is loaded, and the link they act on exists.
+  if (logindPowerSystem_) {
+    logindPowerSystem_->Start([this](uint32_t eventCode) { power.PowerBroadcast(eventCode); });
+  }
+  // The knob starts without a phase; the first link tick opens the port.
+  link.SetLinkState(LinkState::Opening);
   Timer1->start();
   Timer2->start();
   {
@@ -135,9 +170,15 @@ void TVX710MainWindow::LogMonitors() {
 
 void TVX710MainWindow::FormClose() {
   WriteLog("Closing...");
+  // A failed detach (the device is gone) is reported, and the shutdown goes on.
+  if (comm.Connected()) Handle([this] { link.DetachController(); });
   Timer1->stop();
   Timer2->stop();
   hide();
+  keyDispatch.ClearDelayedKeys();
+  if (keyServer.ClientCount() > 0) {
+    options_.boxes.ShowMessageBox(kApplicationTitle, kClientsWarning);
+  }
 }
 
 void TVX710MainWindow::SaveSettings() {
@@ -180,11 +221,20 @@ void TVX710MainWindow::OnChange() {
 }
 
 void TVX710MainWindow::Timer1Timer() {
-  // The controller link's tick runs here.
+  link.Timer1Timer();
 }
 
 void TVX710MainWindow::Timer2Timer() {
   ExpireOverlayMessage();
+  regulation.Timer2Timer();
+}
+
+void TVX710MainWindow::commRxChar(int32_t count) {
+  link.commRxChar(count);
+}
+
+void TVX710MainWindow::commCTSDSRChange() {
+  knob.commCTSDSRChange();
 }
 
 void TVX710MainWindow::ApplicationEvents1Minimize() {
@@ -269,9 +319,10 @@ void TVX710MainWindow::changeEvent(QEvent* event) {
 }
 
 bool TVX710MainWindow::eventFilter(QObject* watched, QEvent* event) {
-  // The overlay strip spans the Status page's width.
+  // The overlay strip spans the Status page's width; the link status line sits at its foot.
   if (watched == tsStatus && event->type() == QEvent::Resize) {
     PaintBox1->setGeometry(0, 0, tsStatus->width(), 100);
+    lbLinkStatus->setGeometry(8, tsStatus->height() - 36, tsStatus->width() - 16, 30);
   }
   return QWidget::eventFilter(watched, event);
 }

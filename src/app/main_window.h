@@ -14,8 +14,25 @@
 #include "app/overlay_message.h"
 #include "app/settings_store.h"
 #include "app/shell_controls.h"
+#include "app/window_adapters.h"
 #include "base/clock.h"
 #include "base/main_thread.h"
+#include "fans/fan_regulation.h"
+#include "fans/fan_state.h"
+#include "fans/fan_status_view.h"
+#include "fans/speedfan_view.h"
+#include "link/com_port.h"
+#include "link/comm_device.h"
+#include "link/controller_link.h"
+#include "link/volume_knob.h"
+#include "remote/key_dispatch.h"
+#include "remote/key_server.h"
+#include "remote/media_portal_launcher.h"
+#include "remote/power_control.h"
+#include "remote/power_system.h"
+#include "remote/power_system_logind.h"
+#include "remote/process_control.h"
+#include "remote/window_list.h"
 
 class QLabel;
 class QPainter;
@@ -29,10 +46,12 @@ class TPageControlEx;
 class TPaintBox;
 
 // The one main window: the composition root of the program and its Qt window. It creates the
-// shell's services (log, overlay, error handling, settings, main-thread hand-over) and every
-// control, runs start-up (FormCreate) and shutdown (FormClose), owns the two timers and forwards
-// window events to the handlers, each through the error handling. It holds no protocol logic.
-// Everything here runs on the main thread.
+// shell's services (log, overlay, error handling, settings, main-thread hand-over), every control
+// and the Parts in start-up order (serial port, controller link, fan regulation, volume knob, key
+// server, media-centre launcher, key dispatch, power handling), runs start-up (FormCreate) and
+// shutdown (FormClose), owns the two timers and forwards window and port events to the handlers,
+// each through the error handling. It holds no protocol logic: the link's actions and the fan
+// labels are thin adapters (window_adapters.h). Everything here runs on the main thread.
 class TVX710MainWindow : public QWidget, private SettingsWindow {
   Q_OBJECT
 
@@ -47,9 +66,16 @@ class TVX710MainWindow : public QWidget, private SettingsWindow {
   // Page indexes of pc, as "ActivePageIndex" stores them.
   enum Page { kStatusPage = 0, kParametersPage, kLogPage, kSettingsPage, kDisplayPage };
 
+  static constexpr const char* kClientsWarning =
+      "MediaPortal does not behave well when the IRTrans server is shut down while it's still "
+      "running...";
+  static constexpr const char* kControllerPort = "COM3";
+
   struct Options {
     Clock& clock;
     MessageBoxPresenter& boxes;
+    // SpeedFan's temperature block, mapped by the program before the window exists.
+    const SpeedFanView& speedFanView;
     // The command line with the program name first.
     std::vector<std::string> arguments;
     std::string settingsPath = "Trellon.ini";
@@ -58,6 +84,14 @@ class TVX710MainWindow : public QWidget, private SettingsWindow {
     std::ostream* logEcho = nullptr;
     // LC_TIME locale of the log's time stamps; "" is the environment's.
     std::string logLocale = "";
+    // TCP port of the key server; 0 picks a free one.
+    uint16_t keyServerPort = kKeyServerPort;
+    // Platform services; those left empty are this platform's own. The power system given here
+    // is used as it is (nothing is watched); without one, systemd-logind is.
+    std::unique_ptr<CommDevice> commDevice = nullptr;
+    std::unique_ptr<ProcessControl> processControl = nullptr;
+    std::unique_ptr<WindowList> windowList = nullptr;
+    PowerSystem* powerSystem = nullptr;
   };
 
   explicit TVX710MainWindow(Options options);
@@ -72,6 +106,10 @@ class TVX710MainWindow : public QWidget, private SettingsWindow {
   DisplaySettings& display() { return display_; }
   Clock& clock() { return clock_; }
   bool loadingSettings() const { return settings_.LoadingSettings(); }
+
+  // The display-mirror mode: sets the DisplayMode field, saves the settings and returns the
+  // previous value. The mirror itself is not built yet.
+  bool SetDisplayMode(bool on);
 
   void WriteLog(const std::string& message) { eventLog_.WriteLog(message); }
   void ShowOverlayMessage(const std::string& text, int32_t seconds);
@@ -101,6 +139,9 @@ class TVX710MainWindow : public QWidget, private SettingsWindow {
   void edDisplayTimerChange();
   void edDisplayNrChange();
   void PaintBox1Paint(QPainter& painter);
+  // Port events (main thread, delivered by the port's event thread).
+  void commRxChar(int32_t count);
+  void commCTSDSRChange();
 
   // True when "-noclick" was the first argument: the click hook stays off.
   const bool noClick;
@@ -127,6 +168,8 @@ class TVX710MainWindow : public QWidget, private SettingsWindow {
   std::array<QLabel*, ShellControls::kSpeedFanSensors> frontNameLabels{};
   QLabel* lbAverageDisplayCopyTime = nullptr;
   QLabel* lbAverageDisplayFrameRate = nullptr;
+  // The controller link's state on the Status page ("VX710 attached", "Cannot open ...").
+  QLabel* lbLinkStatus = nullptr;
   QTimer* Timer1 = nullptr;
   QTimer* Timer2 = nullptr;
 
@@ -145,6 +188,12 @@ class TVX710MainWindow : public QWidget, private SettingsWindow {
   void PostStartMinimized() override;
   void ApplyBorderStyle(int32_t borderStyle) override;
   void ShowSpeedFanName(size_t sensor, const std::string& name) override;
+
+  // main_window_parts.cpp
+  void ConfigureComm();
+  void WireParts();
+  void UnwireParts();
+  FanControls MakeFanControls();
 
   // main_window_pages.cpp
   void BuildPages();
@@ -171,6 +220,30 @@ class TVX710MainWindow : public QWidget, private SettingsWindow {
   SettingsStore settings_;
   std::unique_ptr<QtLogView> logView_;
   bool closed_ = false;
+
+  WindowLinkActions linkActions_{*this};
+  StatusLabels statusLabels_{*this};
+
+  // --- The Parts, in start-up order, after the shell's services they use ---
+ public:
+  TComPort comm;
+  FanState fans;
+  ControllerLink link;
+  FanRegulation regulation;
+  VolumeKnob knob;
+  KeyServer keyServer;
+
+ private:
+  std::unique_ptr<ProcessControl> processControl_;
+  std::unique_ptr<WindowList> windowList_;
+  // Null when Options gave a power system.
+  std::unique_ptr<LogindPowerSystem> logindPowerSystem_;
+  PowerSystem& powerSystem_;
+
+ public:
+  MediaPortalLauncher launcher;
+  KeyDispatch keyDispatch;
+  PowerControl power;
 };
 
 }  // namespace trellon

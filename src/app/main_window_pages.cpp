@@ -19,6 +19,7 @@ namespace {
 
 constexpr int kCheckBoxHeight = 40;
 constexpr int kFanFontPixels = 75;
+constexpr int kLinkStatusFontPixels = 20;
 
 QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text) {
   auto* label = new QLabel(text, parent);
@@ -148,6 +149,12 @@ QWidget* TVX710MainWindow::BuildStatusPage() {
     tempLabels[s] =
         PlaceLabel(page, row.valueLabel, QStringLiteral("N/A"), row.left + 144, row.top);
   }
+
+  // A small line along the bottom edge (placed in eventFilter as the page resizes).
+  lbLinkStatus = MakeLabel(page, "lbLinkStatus", QString());
+  QFont statusFont = font();
+  statusFont.setPixelSize(kLinkStatusFontPixels);
+  lbLinkStatus->setFont(statusFont);
   return page;
 }
 

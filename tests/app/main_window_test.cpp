@@ -24,47 +24,20 @@
 #include "base/ini_file.h"
 #include "fakes/fake_message_box.h"
 #include "test_support.h"
+#include "window_test_support.h"
 
 namespace trellon {
 namespace {
 
 using testing::ReadText;
-using testing::TemporaryWorkingDirectory;
 using testing::WriteText;
 
-constexpr double kStart = 46363.0 + 4.0 / 24;  // 2026-12-07 04:00:00
-
-class MainWindowTest : public ::testing::Test {
+class MainWindowTest : public testing::WindowTest {
  protected:
-  std::unique_ptr<TVX710MainWindow> Create(std::vector<std::string> arguments = {"trellon"}) {
-    return std::make_unique<TVX710MainWindow>(
-        TVX710MainWindow::Options{.clock = clock,
-                                  .boxes = boxes,
-                                  .arguments = std::move(arguments),
-                                  .settingsPath = "Trellon.ini",
-                                  .logPath = "Trellon.log",
-                                  .logEcho = nullptr,
-                                  .logLocale = "C"});
-  }
-
-  // The messages of the log lines, without their time stamps.
-  static std::vector<std::string> Messages(const TVX710MainWindow& window) {
-    std::vector<std::string> messages;
-    for (const std::string& line : const_cast<TVX710MainWindow&>(window).eventLog().Lines()) {
-      const size_t colon = line.find(": ");
-      messages.push_back(colon == std::string::npos ? line : line.substr(colon + 2));
-    }
-    return messages;
-  }
-
   static int32_t Saved(const std::string& key) {
     IniFile ini("Trellon.ini");
     ini.Load();
     return ini.ReadInteger("X", key, -12345);
-  }
-
-  static void ProcessEvents() {
-    for (int i = 0; i < 3; ++i) QApplication::processEvents();
   }
 
   template <typename T>
@@ -78,10 +51,6 @@ class MainWindowTest : public ::testing::Test {
     TSpinEditEx* edit = Find<TSpinEditEx>(window, name);
     return edit ? edit->Edit()->text() : QString();
   }
-
-  TemporaryWorkingDirectory folder;
-  ManualClock clock{0, kStart};
-  fakes::RecordingMessageBoxes boxes;
 };
 
 TEST_F(MainWindowTest, FirstStartInAnEmptyFolder) {

@@ -1,0 +1,117 @@
+// The window's side of the Parts: the serial port's settings and events, the controller link's
+// actions, the fan labels, and taking it all apart again. Forwarding only; the logic is in the
+// Parts.
+#include <QLabel>
+
+#include "app/main_window.h"
+
+namespace trellon {
+
+void TVX710MainWindow::ConfigureComm() {
+  // The controller's line: 38400 8N1 without flow control, RTS on (it powers the knob's
+  // encoder), DTR off. Only the events the link and the knob handle are delivered.
+  comm.SetPort(kControllerPort);
+  comm.SetBaudRate(TBaudRate::br38400);
+  comm.SetDataBits(TDataBits::dbEight);
+  comm.Parity().SetBits(TParityBits::prNone);
+  comm.SetStopBits(TStopBits::sbOneStopBit);
+  comm.FlowControl().SetFlowControl(TFlowControl::fcNone);
+  comm.FlowControl().SetOutDSRFlow(false);
+  comm.FlowControl().SetControlDTR(TDTRFlowControl::dtrDisable);
+  comm.FlowControl().SetControlRTS(TRTSFlowControl::rtsEnable);
+  comm.SetEvents({TComEvent::evRxChar, TComEvent::evCTS, TComEvent::evDSR});
+  comm.SetSyncMethod(TSyncMethod::smThreadSync);
+}
+
+void TVX710MainWindow::WireParts() {
+  // The port's events reach these on the main thread while the event thread waits.
+  comm.OnRxChar = [this](TCustomComPort&, int32_t count) {
+    Handle([this, count] { commRxChar(count); });
+  };
+  comm.OnCTSChange = [this](TCustomComPort&, bool) { Handle([this] { commCTSDSRChange(); }); };
+  comm.OnDSRChange = [this](TCustomComPort&, bool) { Handle([this] { commCTSDSRChange(); }); };
+
+  keyDispatch.SetPowerOffAction(&power);
+
+  lbLinkStatus->setText(QString::fromStdString(link.StatusText()));
+  link.SetOnStatusChange(
+      [this](const std::string& text) { lbLinkStatus->setText(QString::fromStdString(text)); });
+}
+
+void TVX710MainWindow::UnwireParts() {
+  link.SetOnStatusChange(nullptr);
+  // Without handlers, closing the port reaches neither the knob nor the link.
+  comm.OnRxChar = nullptr;
+  comm.OnCTSChange = nullptr;
+  comm.OnDSRChange = nullptr;
+  Handle([this] { comm.Close(); });
+  keyDispatch.SetPowerOffAction(nullptr);
+}
+
+FanControls TVX710MainWindow::MakeFanControls() {
+  FanControls fanControls;
+  for (size_t s = 0; s < ShellControls::kSensors; ++s) {
+    fanControls.minRear[s] = controls_.minRear[s].get();
+    fanControls.maxRear[s] = controls_.maxRear[s].get();
+    fanControls.respRear[s] = controls_.respRear[s].get();
+    fanControls.minFront[s] = controls_.minFront[s].get();
+    fanControls.maxFront[s] = controls_.maxFront[s].get();
+    fanControls.respFront[s] = controls_.respFront[s].get();
+  }
+  for (size_t i = 0; i < ShellControls::kSpeedFanSensors; ++i) {
+    fanControls.sfIndexEdits[i] = controls_.sfIndexEdits[i].get();
+  }
+  return fanControls;
+}
+
+// --- WindowLinkActions ---
+
+void WindowLinkActions::DispatchKey(const std::string& keyName, bool fromRemote) {
+  window_.keyDispatch.DispatchKey(keyName, fromRemote);
+}
+
+void WindowLinkActions::ServiceDelayedKeys() {
+  window_.keyDispatch.ServiceDelayedKeys();
+}
+
+void WindowLinkActions::ClearDelayedKeys() {
+  window_.keyDispatch.ClearDelayedKeys();
+}
+
+void WindowLinkActions::PowerKeyPressed() {
+  window_.power.PowerKeyPressed();
+}
+
+bool WindowLinkActions::DisplayMode() const {
+  return window_.display().DisplayMode;
+}
+
+void WindowLinkActions::SetDisplayMode(bool on) {
+  window_.SetDisplayMode(on);
+}
+
+bool TVX710MainWindow::SetDisplayMode(bool on) {
+  const bool previous = display_.DisplayMode.exchange(on);
+  SaveSettings();
+  return previous;
+}
+
+// --- StatusLabels ---
+
+void StatusLabels::SetTemperatureText(int sensor, const std::string& text) {
+  QLabel* label = window_.tempLabels.at(static_cast<size_t>(sensor));
+  label->setText(QString::fromStdString(text));
+  // The label was sized for "N/A".
+  label->adjustSize();
+}
+
+void StatusLabels::SetTemperatureVisible(int sensor, bool visible) {
+  window_.tempLabels.at(static_cast<size_t>(sensor))->setVisible(visible);
+  window_.tempNameLabels.at(static_cast<size_t>(sensor))->setVisible(visible);
+}
+
+void StatusLabels::SetFanText(int fan, const std::string& text) {
+  window_.fanLabels.at(static_cast<size_t>(fan))->setText(QString::fromStdString(text));
+}
+
+}  // namespace trellon

@@ -1,0 +1,88 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QTimer>
+#include <array>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/main_window.h"
+#include "base/clock.h"
+#include "fakes/fake_comm_device.h"
+#include "fakes/fake_message_box.h"
+#include "fakes/fake_power_system.h"
+#include "fakes/fake_process_control.h"
+#include "fakes/fake_window_list.h"
+#include "test_support.h"
+
+namespace trellon::testing {
+
+constexpr double kStart = 46363.0 + 4.0 / 24;  // 2026-12-07 04:00:00
+
+// SpeedFan's table with settable values, in hundredths of a degree. (The fans' fake cannot be
+// used next to Qt: its table is named after Qt's "slots" keyword.)
+class SettableSpeedFanView final : public SpeedFanView {
+ public:
+  int32_t SlotValue(int32_t slot) const override {
+    return slot >= 0 && slot < kSpeedFanSlotCount ? values[static_cast<size_t>(slot)] : 0;
+  }
+  std::array<int32_t, kSpeedFanSlotCount> values{};
+};
+
+// A main window in a fresh working directory, on a manual clock, with recording message boxes
+// and fakes for SpeedFan, processes, windows and power. The key server takes a free port; the
+// serial port is the real backend on a path to nothing (tests/app/main.cpp) unless a test gives
+// a fake device.
+class WindowTest : public ::testing::Test {
+ protected:
+  std::unique_ptr<TVX710MainWindow> Create(std::vector<std::string> arguments = {"trellon"},
+                                           std::unique_ptr<CommDevice> commDevice = nullptr) {
+    return std::make_unique<TVX710MainWindow>(
+        TVX710MainWindow::Options{.clock = clock,
+                                  .boxes = boxes,
+                                  .speedFanView = speedFan,
+                                  .arguments = std::move(arguments),
+                                  .settingsPath = "Trellon.ini",
+                                  .logPath = "Trellon.log",
+                                  .logEcho = nullptr,
+                                  .logLocale = "C",
+                                  .keyServerPort = 0,
+                                  .commDevice = std::move(commDevice),
+                                  .processControl = MakeProcessControl(),
+                                  .windowList = std::make_unique<fakes::FakeWindowList>(),
+                                  .powerSystem = &powerSystem});
+  }
+
+  std::unique_ptr<ProcessControl> MakeProcessControl() {
+    auto fake = std::make_unique<fakes::FakeProcessControl>();
+    processes = fake.get();
+    return fake;
+  }
+
+  // The messages of the log lines, without their time stamps.
+  static std::vector<std::string> Messages(TVX710MainWindow& window) {
+    std::vector<std::string> messages;
+    for (const std::string& line : window.eventLog().Lines()) {
+      const size_t colon = line.find(": ");
+      messages.push_back(colon == std::string::npos ? line : line.substr(colon + 2));
+    }
+    return messages;
+  }
+
+  static void ProcessEvents() {
+    for (int i = 0; i < 3; ++i) QApplication::processEvents();
+  }
+
+  TemporaryWorkingDirectory folder;
+  ManualClock clock{0, kStart};
+  fakes::RecordingMessageBoxes boxes;
+  SettableSpeedFanView speedFan;
+  fakes::RecordingPowerSystem powerSystem;
+  // The process table of the window made last.
+  fakes::FakeProcessControl* processes = nullptr;
+};
+
+}  // namespace trellon::testing
