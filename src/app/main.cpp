@@ -41,6 +41,9 @@ int main(int argc, char** argv) {
 
   // SpeedFan's block is mapped before the window exists and unmapped after it is gone.
   trellon::SharedMemorySpeedFanView speedFanView;
+  if (!speedFanView.IsMapped()) {
+    std::cerr << "Trellon: no SpeedFan temperatures (" << speedFanView.Error() << ")" << std::endl;
+  }
 
   trellon::SystemClock clock;
   trellon::QtMessageBoxPresenter boxes;
