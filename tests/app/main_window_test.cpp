@@ -221,6 +221,20 @@ TEST_F(MainWindowTest, NoClickIsOnlyTheExactFirstArgument) {
   EXPECT_FALSE(HasNoClickArgument({}));
 }
 
+TEST(KeyServerPortSettingTest, TakesAPortNumberAndFallsBackTo21000) {
+  std::string problem;
+  EXPECT_EQ(KeyServerPortSetting(nullptr, problem), 21000);
+  EXPECT_EQ(KeyServerPortSetting("", problem), 21000);
+  EXPECT_TRUE(problem.empty());
+  EXPECT_EQ(KeyServerPortSetting("0", problem), 0) << "a free port";
+  EXPECT_EQ(KeyServerPortSetting("65535", problem), 65535);
+  EXPECT_TRUE(problem.empty());
+  for (const char* junk : {"65536", "-1", "21000x", "port"}) {
+    EXPECT_EQ(KeyServerPortSetting(junk, problem), 21000) << junk;
+    EXPECT_NE(problem.find(junk), std::string::npos) << problem;
+  }
+}
+
 TEST_F(MainWindowTest, RestartShowsTheOldLinesAndTheSavedSettings) {
   ASSERT_TRUE(folder.Ok());
   WriteText("Trellon.log", "12/06/26 10:00:00: Closing...\r\n");
