@@ -139,15 +139,15 @@ void TVX710MainWindow::FormCreate() {
   WriteLog("Creating...");
   LogMonitors();
   overlay_.SetOverlayFont({font().family().toStdString(), font().pixelSize()});
-  // Steps 5 and 7 (tempShown -1, fanSent -1, fanDuty 0) are how FanState starts.
   const int32_t activePageIndex = settings_.ReadSettings();
   settings_.FinishLoading();
-  // The key server's client list and the delayed-key queue start empty.
+  // The temperatures shown (-1), the fans (nothing sent, duty 0), the knob (no phase yet), the
+  // key server's clients and the delayed-key queue (none) start that way when they are built.
   // Power notifications from now on: the log is loaded, and the link they act on exists.
   if (logindPowerSystem_) {
     logindPowerSystem_->Start([this](uint32_t eventCode) { power.PowerBroadcast(eventCode); });
   }
-  // The knob starts without a phase; the first link tick opens the port.
+  // The first link tick opens the port.
   link.SetLinkState(LinkState::Opening);
   Timer1->start();
   Timer2->start();
