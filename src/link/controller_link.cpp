@@ -18,6 +18,9 @@ constexpr uint32_t kDetachStepMs = 100;
 // appearing), then about once a second.
 constexpr int kQuickOpenRetries = 3;
 constexpr uint32_t kOpenRetrySpacingMs = 1000;
+// The window timer may fire a few milliseconds early: a tick that short of the hello spacing is
+// on time, so the burst keeps its 100 ms rhythm instead of skipping a tick.
+constexpr uint32_t kTimerSlackMs = 10;
 
 bool IsKeyCode(uint8_t b) {
   return b >= vx710::kFirstKeyCode && b <= vx710::kLastKeyCode;
@@ -81,8 +84,9 @@ void ControllerLink::TickOpening() {
     log_.WriteLog("Comm: Opening port");
     SetStatus("Opening port");
   }
-  port_.Close();
   try {
+    // A port that lost its device may refuse the close; that belongs to the failed open.
+    port_.Close();
     port_.Open();
   } catch (const std::exception& error) {
     // A missing or busy port is an expected state, not an error for a message box: it is
@@ -116,7 +120,7 @@ void ControllerLink::TickHandshake() {
     return;
   }
   // The burst and the wait after its last frame come before the answer is looked for.
-  if (Elapsed(now, lastHelloTick_) < kHelloSpacingMs) return;
+  if (Elapsed(now, lastHelloTick_) + kTimerSlackMs < kHelloSpacingMs) return;
   if (hellosSent_ < kHelloCount) {
     SendToController({vx710::kHello, vx710::kHello});
     ++hellosSent_;
@@ -192,7 +196,15 @@ std::vector<uint8_t> ControllerLink::TakeReceived(size_t n) {
 }
 
 void ControllerLink::SendToController(const std::vector<uint8_t>& bytes) {
-  port_.WriteBytes(bytes);
+  try {
+    port_.WriteBytes(bytes);
+  } catch (const std::exception&) {
+    // The device is gone (unplugged, powered off): the failure is reported by the caller's error
+    // handling, and the link starts over, so that it attaches again when the device is back
+    // instead of writing to a dead port (and reporting it) every second.
+    if (linkState_ != LinkState::Detached) SetLinkState(LinkState::Opening);
+    throw;
+  }
 }
 
 void ControllerLink::DetachController() {

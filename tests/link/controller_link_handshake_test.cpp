@@ -191,11 +191,44 @@ TEST_F(ControllerLinkHandshakeTest, FailedOpensAreLoggedOncePerStreakAndSpacedOu
             "Comm: Cannot open port: Unable to open com port (win error code: 2)");
 }
 
-TEST_F(ControllerLinkHandshakeTest, WriteFailureStillPropagates) {
+TEST_F(ControllerLinkHandshakeTest, HellosKeepTheirRhythmWhenTheTimerFiresEarly) {
   link.Timer1Timer();
+  for (int i = 0; i < 9; ++i) {
+    clock.Advance(99);
+    link.Timer1Timer();
+  }
+  ASSERT_EQ(port.writes.size(), 10u);
+  for (size_t i = 1; i < port.writes.size(); ++i) {
+    EXPECT_EQ(port.writes[i].tick - port.writes[i - 1].tick, 99u);
+  }
+}
+
+TEST_F(ControllerLinkHandshakeTest, WriteFailurePropagatesAndTheLinkStartsOver) {
+  OpenAndSendBurst();
+  Receive({'M', 'Z', '5'});
+  Ticks(21);
+  ASSERT_EQ(link.linkState(), LinkState::Attached);
+
+  // The device vanishes: the failed write is reported once, not every second after.
   port.failWrites = true;
-  EXPECT_THROW(Tick(), fakes::FakePortError);
-  EXPECT_EQ(link.linkState(), LinkState::Handshake);
+  port.openFailuresLeft = 1000;
+  EXPECT_THROW(link.SendToController({0xA2}), fakes::FakePortError);
+  EXPECT_EQ(link.linkState(), LinkState::Opening);
+  shell.logLines.clear();
+  Ticks(50);  // never throws again
+  EXPECT_EQ(shell.logLines,
+            (std::vector<std::string>{
+                "Comm: Opening port",
+                "Comm: Cannot open port: Unable to open com port (win error code: 2)"}));
+
+  // The device is back: the link attaches again.
+  port.failWrites = false;
+  port.openFailuresLeft = 0;
+  Ticks(11);
+  ASSERT_EQ(link.linkState(), LinkState::Handshake);
+  Receive({'M', 'Z', '5'});
+  Ticks(40);
+  EXPECT_EQ(link.linkState(), LinkState::Attached);
 }
 
 }  // namespace
