@@ -130,8 +130,8 @@ TEST_F(MainWindowWiringTest, ThePortIsTheControllersLine) {
 TEST_F(MainWindowWiringTest, RegulationTicksShowSpeedFanAndCaseTemperaturesAndDriveTheFans) {
   ASSERT_TRUE(folder.Ok());
   auto window = CreateOnFakeDevice();
-  speedFan.values[0] = 5000;  // sf0: 50 °C, half way from 35 to 65
-  speedFan.values[1] = 6512;  // sf1: 65 °C, asks 100 %
+  speedFan.slotValues[0] = 5000;  // sf0: 50 °C, half way from 35 to 65
+  speedFan.slotValues[1] = 6512;  // sf1: 65 °C, asks 100 %
   window->Timer2Timer();
   EXPECT_EQ(window->tempLabels[2]->text(), "50");
   EXPECT_EQ(window->tempLabels[3]->text(), "65");

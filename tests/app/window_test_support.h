@@ -15,22 +15,13 @@
 #include "fakes/fake_message_box.h"
 #include "fakes/fake_power_system.h"
 #include "fakes/fake_process_control.h"
+#include "fakes/fake_speedfan_view.h"
 #include "fakes/fake_window_list.h"
 #include "test_support.h"
 
 namespace trellon::testing {
 
 constexpr double kStart = 46363.0 + 4.0 / 24;  // 2026-12-07 04:00:00
-
-// SpeedFan's table with settable values, in hundredths of a degree. (The fans' fake cannot be
-// used next to Qt: its table is named after Qt's "slots" keyword.)
-class SettableSpeedFanView final : public SpeedFanView {
- public:
-  int32_t SlotValue(int32_t slot) const override {
-    return slot >= 0 && slot < kSpeedFanSlotCount ? values[static_cast<size_t>(slot)] : 0;
-  }
-  std::array<int32_t, kSpeedFanSlotCount> values{};
-};
 
 // A main window in a fresh working directory, on a manual clock, with recording message boxes
 // and fakes for SpeedFan, processes, windows and power. The key server takes a free port; the
@@ -79,7 +70,7 @@ class WindowTest : public ::testing::Test {
   TemporaryWorkingDirectory folder;
   ManualClock clock{0, kStart};
   fakes::RecordingMessageBoxes boxes;
-  SettableSpeedFanView speedFan;
+  fakes::FakeSpeedFanView speedFan;
   fakes::RecordingPowerSystem powerSystem;
   // The process table of the window made last.
   fakes::FakeProcessControl* processes = nullptr;

@@ -14,9 +14,9 @@ class FakeSpeedFanView : public SpeedFanView {
   int32_t SlotValue(int32_t slot) const override {
     reads.push_back(slot);
     if (slot < 0 || slot >= kSpeedFanSlotCount) return 0;
-    return slots[static_cast<size_t>(slot)];
+    return slotValues[static_cast<size_t>(slot)];
   }
-  std::array<int32_t, kSpeedFanSlotCount> slots{};
+  std::array<int32_t, kSpeedFanSlotCount> slotValues{};
   mutable std::vector<int32_t> reads;
 };
 

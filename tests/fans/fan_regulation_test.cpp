@@ -137,8 +137,8 @@ TEST_F(FanRegulationTest, MinimumAboveMaximumIsCorrectedInTheControlAndSaved) {
 }
 
 TEST_F(FanRegulationTest, SpeedFanSlotsRoundToWholeDegreesAndDriveTheLabels) {
-  speedFan.slots = {4550, 4549, -149, 0};
-  speedFan.slots[7] = INT32_MAX;
+  speedFan.slotValues = {4550, 4549, -149, 0};
+  speedFan.slotValues[7] = INT32_MAX;
   controls.sfIndexEdits[3]->SetValue(7);
   state.tempIncoming[0] = 31;
   regulation->Timer2Timer();
@@ -151,7 +151,7 @@ TEST_F(FanRegulationTest, SpeedFanSlotsRoundToWholeDegreesAndDriveTheLabels) {
   const int updates = view.updates;
   regulation->Timer2Timer();
   EXPECT_EQ(view.updates, updates) << "unchanged readings leave the labels alone";
-  speedFan.slots[7] = INT32_MIN;
+  speedFan.slotValues[7] = INT32_MIN;
   regulation->Timer2Timer();
   EXPECT_EQ(state.tempShown[5], -21474835);
 }
