@@ -5,8 +5,8 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/mman.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -88,37 +88,61 @@ TemporaryDirectory::~TemporaryDirectory() {
 ChildProcess::ChildProcess(const Spec& spec) {
   int inputPipe[2] = {-1, -1};
   int outputPipe[2] = {-1, -1};
+  // The child reports a failed exec through this pipe; a successful exec closes it.
+  int execPipe[2] = {-1, -1};
   if ((spec.pipeInput && pipe2(inputPipe, O_CLOEXEC) != 0) ||
-      (spec.pipeOutput && pipe2(outputPipe, O_CLOEXEC) != 0)) {
+      (spec.pipeOutput && pipe2(outputPipe, O_CLOEXEC) != 0) || pipe2(execPipe, O_CLOEXEC) != 0) {
     throw std::runtime_error(Errno("pipe2"));
   }
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  if (spec.pipeInput) posix_spawn_file_actions_adddup2(&actions, inputPipe[0], STDIN_FILENO);
-  if (spec.pipeOutput) posix_spawn_file_actions_adddup2(&actions, outputPipe[1], STDOUT_FILENO);
-  if (!spec.errorFile.empty()) {
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, spec.errorFile.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  }
-  if (!spec.workingDirectory.empty()) {
-    posix_spawn_file_actions_addchdir_np(&actions, spec.workingDirectory.c_str());
-  }
-  // The child starts with default signal handling and nothing blocked, whatever the test's
-  // threads have set up.
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  sigset_t signals;
-  sigemptyset(&signals);
-  posix_spawnattr_setsigmask(&attributes, &signals);
-  sigaddset(&signals, SIGPIPE);
-  posix_spawnattr_setsigdefault(&attributes, &signals);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  // Everything the child needs is prepared here: between fork and exec only async-signal-safe
+  // calls are allowed in a process with threads.
   std::vector<std::string> argv = spec.argv;
   std::vector<std::string> environment = ChildEnvironment(spec.environment);
-  const int spawned = posix_spawn(&pid_, argv.front().c_str(), &actions, &attributes,
-                                  CStrings(argv).data(), CStrings(environment).data());
-  posix_spawnattr_destroy(&attributes);
-  posix_spawn_file_actions_destroy(&actions);
+  const std::vector<char*> argvPointers = CStrings(argv);
+  const std::vector<char*> environmentPointers = CStrings(environment);
+  const char* outputFile = spec.outputFile.empty() ? nullptr : spec.outputFile.c_str();
+  const char* errorFile = spec.errorFile.empty() ? nullptr : spec.errorFile.c_str();
+  const char* directory = spec.workingDirectory.empty() ? nullptr : spec.workingDirectory.c_str();
+  const pid_t parent = getpid();
+
+  pid_ = fork();
+  if (pid_ < 0) throw std::runtime_error(Errno("fork"));
+  if (pid_ == 0) {
+    // A test that crashes must not leave the program or the simulator behind: they are told to
+    // stop (in order) when the test process goes away.
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (getppid() != parent) _exit(127);
+    const auto fail = [&execPipe]() {
+      const int error = errno;
+      [[maybe_unused]] const ssize_t ignored = write(execPipe[1], &error, sizeof error);
+      _exit(127);
+    };
+    if (spec.pipeInput && dup2(inputPipe[0], STDIN_FILENO) < 0) fail();
+    if (spec.pipeOutput && dup2(outputPipe[1], STDOUT_FILENO) < 0) fail();
+    for (const auto& [file, target] :
+         {std::pair{outputFile, STDOUT_FILENO}, std::pair{errorFile, STDERR_FILENO}}) {
+      if (!file) continue;
+      const int fd = open(file, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+      if (fd < 0 || dup2(fd, target) < 0) fail();
+    }
+    if (directory && chdir(directory) != 0) fail();
+    // Default signal handling and nothing blocked, whatever the test's threads have set up.
+    struct sigaction defaults {};
+    defaults.sa_handler = SIG_DFL;
+    sigaction(SIGPIPE, &defaults, nullptr);
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    execve(argvPointers[0], argvPointers.data(), environmentPointers.data());
+    fail();
+  }
+
+  close(execPipe[1]);
+  int execError = 0;
+  ssize_t got;
+  while ((got = read(execPipe[0], &execError, sizeof execError)) < 0 && errno == EINTR) {
+  }
+  close(execPipe[0]);
   if (spec.pipeInput) {
     close(inputPipe[0]);
     input_ = inputPipe[1];
@@ -127,11 +151,13 @@ ChildProcess::ChildProcess(const Spec& spec) {
     close(outputPipe[1]);
     output_ = outputPipe[0];
   }
-  if (spawned != 0) {
+  if (got > 0) {
+    WaitExit(5000);
     pid_ = -1;
     CloseInput();
     if (output_ >= 0) close(output_);
-    throw std::runtime_error("cannot start " + argv.front() + ": " + std::strerror(spawned));
+    output_ = -1;
+    throw std::runtime_error("cannot start " + argv.front() + ": " + std::strerror(execError));
   }
 }
 
@@ -302,6 +328,7 @@ ProgramProcess::ProgramProcess(const TemporaryDirectory& directory, const Enviro
         spec.environment = environment;
         spec.environment.emplace_back("QT_QPA_PLATFORM", "offscreen");
         spec.workingDirectory = directory.Path();
+        spec.outputFile = directory.File("trellon.stdout");
         spec.errorFile = directory.File("trellon.stderr");
         return spec;
       }()) {}

@@ -39,9 +39,10 @@ class TemporaryDirectory {
   std::string path_;
 };
 
-// A child process started with posix_spawn. Standard input and output are pipes when asked
-// for; standard error goes to a file when one is named. The destructor stops a child that still
-// runs: SIGTERM, then SIGKILL when it does not end within a few seconds.
+// A child process. Standard input and output are pipes when asked for, or files when named;
+// standard error goes to a file when one is named. The destructor stops a child that still
+// runs: SIGTERM, then SIGKILL when it does not end within a few seconds. A child whose test
+// process dies (a crash, an abort) gets SIGTERM from the kernel.
 class ChildProcess {
  public:
   struct Spec {
@@ -50,7 +51,8 @@ class ChildProcess {
     std::string workingDirectory;   // empty: the test's
     bool pipeInput = false;
     bool pipeOutput = false;
-    std::string errorFile;  // empty: the test's standard error
+    std::string outputFile;  // without a pipe: empty is the test's standard output
+    std::string errorFile;   // empty: the test's standard error
   };
 
   explicit ChildProcess(const Spec& spec);

@@ -11,8 +11,8 @@ namespace trellon::e2e {
 namespace {
 
 std::vector<uint8_t> RecordOf(const char* keyName) {
-  const auto& bytes = KeyRecord(keyName).Bytes();
-  return {bytes.begin(), bytes.end()};
+  const KeyRecord record(keyName);
+  return {record.Bytes().begin(), record.Bytes().end()};
 }
 
 class RemoteKeysEndToEnd : public EndToEndTest {
