@@ -133,8 +133,9 @@ TEST_F(ControllerLinkEndToEnd, SpeedFanTemperaturesDriveTheFans) {
 
   // Slot 0 (sf0) at 50 °C asks half speed, slot 3 (sf3) at 90 °C full speed; the faster
   // request wins, at the default response of 20 ticks: 5 %, 9.75 %, 14.26 % of 177.
-  speedFan.SetSlot(0, 5000);
+  // (Slot 3 first: a tick between the two writes then sees the same 5 %.)
   speedFan.SetSlot(3, 9000);
+  speedFan.SetSlot(0, 5000);
   ASSERT_TRUE(sim.WaitUntil(
       [&](const Lines& now) {
         return FanValues(now, "rear", published).size() >= 3 &&

@@ -59,11 +59,21 @@ inline std::string Joined(const std::vector<std::string>& messages) {
   return text;
 }
 
+inline bool SanitizerReport(const std::string& output) {
+  return output.find("Sanitizer") != std::string::npos ||
+         output.find("runtime error:") != std::string::npos;
+}
+
 // One test's program and simulator. Both are stopped in TearDown, whatever the test did, the
 // program first, so that it can detach while the simulator still listens.
 class EndToEndTest : public ::testing::Test {
  protected:
   void TearDown() override {
+    // A sanitizer build reports on standard error, often only at the end.
+    if (program_) {
+      program_->Terminate();
+      EXPECT_FALSE(SanitizerReport(program_->StandardError())) << program_->StandardError();
+    }
     if (HasFailure() && sim_) {
       std::fprintf(stderr, "--- simulator ---\n%s", sim_->Transcript().c_str());
     }
