@@ -6,7 +6,6 @@
 
 #include <QCoreApplication>
 #include <QLabel>
-#include <array>
 #include <chrono>
 #include <cstdlib>
 #include <functional>
@@ -20,7 +19,7 @@
 #include "e2e_test_support.h"
 #include "fakes/fake_message_box.h"
 #include "fakes/fake_power_system.h"
-#include "fans/speedfan_view.h"
+#include "fakes/fake_speedfan_view.h"
 
 namespace trellon::e2e {
 namespace {
@@ -45,15 +44,6 @@ class ScopedEnvironment {
  private:
   const char* name_;
   std::optional<std::string> old_;
-};
-
-// SpeedFan's table with fixed readings. (The fakes' view names its table after a Qt keyword.)
-class FixedSpeedFanView : public SpeedFanView {
- public:
-  int32_t SlotValue(int32_t slot) const override {
-    return slot >= 0 && slot < kSpeedFanSlotCount ? table[static_cast<size_t>(slot)] : 0;
-  }
-  std::array<int32_t, kSpeedFanSlotCount> table{};
 };
 
 // Runs the event loop until `done` holds or the time-out passed.
@@ -92,8 +82,8 @@ TEST(StatusPageEndToEnd, ShowsTheReportedTemperaturesAndTheFanCommands) {
 
   SystemClock clock;
   fakes::RecordingMessageBoxes boxes;
-  FixedSpeedFanView speedFan;
-  speedFan.table[2] = 4550;  // sf2: 45.50 °C shows as 46
+  fakes::FakeSpeedFanView speedFan;
+  speedFan.slotValues[2] = 4550;  // sf2: 45.50 °C shows as 46
   fakes::RecordingPowerSystem powerSystem;
   auto window = std::make_unique<TVX710MainWindow>(
       TVX710MainWindow::Options{.clock = clock,
