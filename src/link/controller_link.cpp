@@ -109,7 +109,8 @@ void ControllerLink::TickOpening() {
   hellosSent_ = 0;
   SendToController({vx710::kHello, vx710::kHello});
   hellosSent_ = 1;
-  lastHelloTick_ = now;
+  // Opening and logging take time: the spacing counts from the frame, not from the tick.
+  lastHelloTick_ = clock_.TickCount();
 }
 
 void ControllerLink::TickHandshake() {
