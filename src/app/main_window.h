@@ -107,8 +107,9 @@ class TVX710MainWindow : public QWidget, private SettingsWindow {
   Clock& clock() { return clock_; }
   bool loadingSettings() const { return settings_.LoadingSettings(); }
 
-  // The display-mirror mode: sets the DisplayMode field, saves the settings and returns the
-  // previous value. The mirror itself is not built yet.
+  // The display-mirror mode: returns the previous value; a new value goes into the DisplayMode
+  // field and the settings file, the same value changes nothing. The mirror itself is not built
+  // yet.
   bool SetDisplayMode(bool on);
 
   void WriteLog(const std::string& message) { eventLog_.WriteLog(message); }

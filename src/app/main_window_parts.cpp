@@ -91,7 +91,9 @@ void WindowLinkActions::SetDisplayMode(bool on) {
 }
 
 bool TVX710MainWindow::SetDisplayMode(bool on) {
-  const bool previous = display_.DisplayMode.exchange(on);
+  const bool previous = display_.DisplayMode;
+  if (on == previous) return previous;
+  display_.DisplayMode = on;
   SaveSettings();
   return previous;
 }

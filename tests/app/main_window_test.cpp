@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QGroupBox>
 #include <QImage>
 #include <QLabel>
@@ -380,6 +381,22 @@ TEST_F(MainWindowTest, TheDisplayPageHidesThePageControlAndIsSavedForTheNextStar
   auto window = Create({"trellon", "-noclick"});
   EXPECT_EQ(window->pc->currentIndex(), 4);
   EXPECT_TRUE(window->pc->isHidden());
+}
+
+TEST_F(MainWindowTest, SetDisplayModeSavesOnlyAChange) {
+  ASSERT_TRUE(folder.Ok());
+  auto window = Create();
+  ASSERT_EQ(::unlink("Trellon.ini"), 0);
+  EXPECT_FALSE(window->SetDisplayMode(false));
+  EXPECT_FALSE(QFile::exists("Trellon.ini")) << "the mode it already has changes nothing";
+  EXPECT_FALSE(window->SetDisplayMode(true));
+  EXPECT_TRUE(window->display().DisplayMode);
+  EXPECT_EQ(Saved("DisplayMode"), 1);
+  ASSERT_EQ(::unlink("Trellon.ini"), 0);
+  EXPECT_TRUE(window->SetDisplayMode(true));
+  EXPECT_FALSE(QFile::exists("Trellon.ini"));
+  EXPECT_TRUE(window->SetDisplayMode(false));
+  EXPECT_EQ(Saved("DisplayMode"), 0);
 }
 
 TEST_F(MainWindowTest, TheBorderSwitch) {
