@@ -48,7 +48,6 @@ class EventLog final : public LogSink {
   void WriteLog(const std::string& message) override;
 
   const std::deque<std::string>& Lines() const { return lines_; }
-  const std::string& Path() const { return path_; }
   // Why the last save failed; empty when it succeeded.
   const std::string& SaveError() const { return saveError_; }
 

@@ -107,26 +107,29 @@ TVX710MainWindow::~TVX710MainWindow() {
   // The widgets go first, while the models they are bound to still exist, and without
   // handlers that could run during their destruction.
   for (ControlModel* control : controls_.SharedChangeControls()) control->SetOnChange(nullptr);
-  for (ControlModel* control : std::initializer_list<ControlModel*>{
-           &controls_.cbWindowBorder, &controls_.cbDisplayHighQuality,
-           &controls_.cbDisplayBufferedCopy, &controls_.cbDisplayTargetDirectAccess,
-           &controls_.edDisplayTimer, &controls_.edDisplayNr}) {
-    control->SetOnChange(nullptr);
-  }
+  for (const auto& [control, handler] : OwnHandlers()) control->SetOnChange(nullptr);
   delete pc;
   pc = nullptr;
+}
+
+std::array<std::pair<ControlModel*, void (TVX710MainWindow::*)()>, 6>
+TVX710MainWindow::OwnHandlers() {
+  return {{{&controls_.cbWindowBorder, &TVX710MainWindow::cbWindowBorderClick},
+           {&controls_.cbDisplayHighQuality, &TVX710MainWindow::cbDisplayHighQualityClick},
+           {&controls_.cbDisplayBufferedCopy, &TVX710MainWindow::cbDisplayBufferedCopyClick},
+           {&controls_.cbDisplayTargetDirectAccess,
+            &TVX710MainWindow::cbDisplayTargetDirectAccessClick},
+           {&controls_.edDisplayTimer, &TVX710MainWindow::edDisplayTimerChange},
+           {&controls_.edDisplayNr, &TVX710MainWindow::edDisplayNrChange}}};
 }
 
 void TVX710MainWindow::WireHandlers() {
   for (ControlModel* control : controls_.SharedChangeControls()) {
     control->SetOnChange([this] { OnChange(); });
   }
-  controls_.cbWindowBorder.SetOnChange([this] { cbWindowBorderClick(); });
-  controls_.cbDisplayHighQuality.SetOnChange([this] { cbDisplayHighQualityClick(); });
-  controls_.cbDisplayBufferedCopy.SetOnChange([this] { cbDisplayBufferedCopyClick(); });
-  controls_.cbDisplayTargetDirectAccess.SetOnChange([this] { cbDisplayTargetDirectAccessClick(); });
-  controls_.edDisplayTimer.SetOnChange([this] { edDisplayTimerChange(); });
-  controls_.edDisplayNr.SetOnChange([this] { edDisplayNrChange(); });
+  for (const auto& [control, handler] : OwnHandlers()) {
+    control->SetOnChange([this, handler = handler] { (this->*handler)(); });
+  }
 
   connect(pc, &QTabWidget::currentChanged, this, [this] { Handle([this] { pcChange(); }); });
   connect(Timer1, &QTimer::timeout, this, [this] { Handle([this] { Timer1Timer(); }); });
@@ -164,8 +167,8 @@ void TVX710MainWindow::FormCreate() {
 void TVX710MainWindow::LogMonitors() {
   const std::vector<MonitorRect> monitors = DesktopMonitors();
   for (size_t n = 0; n < monitors.size(); ++n) WriteLog(MonitorLogLine(n, monitors[n]));
-  monitorCount = monitors.size();
-  controls_.edDisplayNr.SetMaxValue(std::max<int32_t>(0, static_cast<int32_t>(monitorCount) - 1));
+  controls_.edDisplayNr.SetMaxValue(
+      std::max<int32_t>(0, static_cast<int32_t>(monitors.size()) - 1));
 }
 
 void TVX710MainWindow::FormClose() {

@@ -6,6 +6,7 @@
 #include <iosfwd>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/display_settings.h"
@@ -146,8 +147,6 @@ class TVX710MainWindow : public QWidget, private SettingsWindow {
 
   // True when "-noclick" was the first argument: the click hook stays off.
   const bool noClick;
-  // Monitors at start-up (LogMonitors).
-  size_t monitorCount = 0;
 
   // --- Widgets, named as their objectName ---
   TPageControlEx* pc = nullptr;
@@ -203,6 +202,8 @@ class TVX710MainWindow : public QWidget, private SettingsWindow {
   QWidget* BuildSpeedFanPage();
   QWidget* BuildSettingsPages();
 
+  // The settings controls with a handler of their own (the others run OnChange).
+  std::array<std::pair<ControlModel*, void (TVX710MainWindow::*)()>, 6> OwnHandlers();
   void WireHandlers();
   void RunPendingCalls();
   template <typename Handler>

@@ -8,7 +8,13 @@
 namespace trellon {
 namespace {
 
-constexpr std::array<const char*, 6> kGridStems = {"Minr", "Maxr", "Resr", "Minf", "Maxf", "Resf"};
+// Key stems and defaults of the fan grids, in the order of ShellControls::FanGrids.
+struct GridKey {
+  const char* stem;
+  int32_t defaultValue;
+};
+constexpr std::array<GridKey, ShellControls::kFanGrids> kGridKeys = {
+    {{"Minr", 35}, {"Maxr", 65}, {"Resr", 20}, {"Minf", 35}, {"Maxf", 65}, {"Resf", 20}}};
 constexpr int32_t kPageCount = 5;
 
 // Key stem + index: "Minr" and 0 give "Minr0".
@@ -44,13 +50,10 @@ int32_t SettingsStore::ReadSettings() {
   window_.ApplyWindowState(readInt("WindowState", 0));
   if (readBool("Minimized", false)) window_.PostStartMinimized();
 
-  const std::array<decltype(&controls_.minRear), 6> grids = {
-      &controls_.minRear,  &controls_.maxRear,  &controls_.respRear,
-      &controls_.minFront, &controls_.maxFront, &controls_.respFront};
-  const std::array<int32_t, 6> gridDefaults = {35, 65, 20, 35, 65, 20};
+  const auto grids = controls_.FanGrids();
   for (size_t i = 0; i < ShellControls::kSensors; ++i) {
     for (size_t g = 0; g < grids.size(); ++g) {
-      (*grids[g])[i]->SetValue(readInt(Key(kGridStems[g], i), gridDefaults[g]));
+      (*grids[g])[i]->SetValue(readInt(Key(kGridKeys[g].stem, i), kGridKeys[g].defaultValue));
     }
   }
   for (size_t i = 0; i < ShellControls::kSpeedFanSensors; ++i) {
@@ -126,12 +129,10 @@ void SettingsStore::SaveSettings() {
   writeInt("WindowState", placement.windowState);
   writeBool("Minimized", placement.iconic);
 
-  const std::array<decltype(&controls_.minRear), 6> grids = {
-      &controls_.minRear,  &controls_.maxRear,  &controls_.respRear,
-      &controls_.minFront, &controls_.maxFront, &controls_.respFront};
+  const auto grids = controls_.FanGrids();
   for (size_t i = 0; i < ShellControls::kSensors; ++i) {
     for (size_t g = 0; g < grids.size(); ++g)
-      writeInt(Key(kGridStems[g], i), (*grids[g])[i]->Value());
+      writeInt(Key(kGridKeys[g].stem, i), (*grids[g])[i]->Value());
   }
   for (size_t i = 0; i < ShellControls::kSpeedFanSensors; ++i) {
     ini.WriteString(kSection, Key("sfname", i), controls_.sfNameEdits[i]->Text());

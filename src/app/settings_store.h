@@ -61,8 +61,6 @@ class SettingsStore {
   // file or the control holds (the control accepts any number when there is one monitor).
   int32_t DisplayNrInRange(int32_t value) const;
 
-  const std::string& Path() const { return path_; }
-
  private:
   std::string path_;
   ShellControls& controls_;

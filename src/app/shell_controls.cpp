@@ -7,8 +7,8 @@ namespace {
 constexpr std::array<const char*, ShellControls::kSensors> kSensorSuffix = {"r", "f", "0",
                                                                             "1", "2", "3"};
 
-void FillGrid(std::array<std::unique_ptr<SpinEditModel>, ShellControls::kSensors>& grid,
-              const std::string& stem, int32_t minValue, int32_t maxValue, int32_t value) {
+void FillGrid(ShellControls::SensorEdits& grid, const std::string& stem, int32_t minValue,
+              int32_t maxValue, int32_t value) {
   for (size_t i = 0; i < grid.size(); ++i) {
     grid[i] =
         std::make_unique<SpinEditModel>(stem + kSensorSuffix[i], minValue, maxValue, 1, value);
@@ -33,9 +33,13 @@ ShellControls::ShellControls() {
   }
 }
 
+std::array<ShellControls::SensorEdits*, ShellControls::kFanGrids> ShellControls::FanGrids() {
+  return {&minRear, &maxRear, &respRear, &minFront, &maxFront, &respFront};
+}
+
 std::vector<ControlModel*> ShellControls::SharedChangeControls() {
   std::vector<ControlModel*> controls;
-  for (auto* grid : {&minRear, &maxRear, &respRear, &minFront, &maxFront, &respFront}) {
+  for (SensorEdits* grid : FanGrids()) {
     for (auto& cell : *grid) controls.push_back(cell.get());
   }
   for (auto& edit : sfIndexEdits) controls.push_back(edit.get());
@@ -47,20 +51,6 @@ std::vector<ControlModel*> ShellControls::SharedChangeControls() {
     controls.push_back(control);
   }
   return controls;
-}
-
-std::vector<SpinEditModel*> ShellControls::SpinEdits() {
-  std::vector<SpinEditModel*> edits;
-  for (auto* grid : {&minRear, &maxRear, &respRear, &minFront, &maxFront, &respFront}) {
-    for (auto& cell : *grid) edits.push_back(cell.get());
-  }
-  for (auto& edit : sfIndexEdits) edits.push_back(edit.get());
-  for (SpinEditModel* edit :
-       {&edDisplayNr, &edDisplayTimer, &edHomeClose, &edHomeKill, &edRepeatDead, &edRepeatFirst,
-        &edRepeatNext, &edVolumeControlStretch}) {
-    edits.push_back(edit);
-  }
-  return edits;
 }
 
 }  // namespace trellon

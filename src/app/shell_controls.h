@@ -22,9 +22,13 @@ class ShellControls {
 
   ShellControls();
 
+  // One fan setting for every sensor.
+  using SensorEdits = std::array<std::unique_ptr<SpinEditModel>, kSensors>;
+  static constexpr size_t kFanGrids = 6;
+
   // Fan Control › Rear and Front: minimum (unbounded), maximum (0..100) and response (1..30).
-  std::array<std::unique_ptr<SpinEditModel>, kSensors> minRear, maxRear, respRear;
-  std::array<std::unique_ptr<SpinEditModel>, kSensors> minFront, maxFront, respFront;
+  SensorEdits minRear, maxRear, respRear;
+  SensorEdits minFront, maxFront, respFront;
   // Fan Control › SpeedFan Link: temperature slot (0..31) and display name per SpeedFan sensor.
   std::array<std::unique_ptr<SpinEditModel>, kSpeedFanSensors> sfIndexEdits;
   std::array<std::unique_ptr<TextEditModel>, kSpeedFanSensors> sfNameEdits;
@@ -61,10 +65,11 @@ class ShellControls {
   // Settings › Volume Control
   SpinEditModel edVolumeControlStretch{"edVolumeControlStretch", 10, kMaxSetting, 10, 200};
 
+  // minRear, maxRear, respRear, minFront, maxFront, respFront: the order of their keys in the
+  // settings file.
+  std::array<SensorEdits*, kFanGrids> FanGrids();
   // The 56 controls whose change (or click) runs the shared OnChange handler.
   std::vector<ControlModel*> SharedChangeControls();
-  // Every spin edit, for binding widgets.
-  std::vector<SpinEditModel*> SpinEdits();
 };
 
 }  // namespace trellon
