@@ -35,18 +35,19 @@ TEST_F(ControllerLinkEndToEnd, HelloBurstAttachFansTicksAndDetachOnStop) {
   ASSERT_TRUE(attach) << "no attach confirmation";
   Lines lines = sim.Lines();
 
-  // Ten hello frames, 100 ms apart, answered once.
+  // Ten hello frames, 100 ms apart, answered once. The exact spacing is checked on a manual clock
+  // in the link's own tests; here the bounds leave room for a busy machine's scheduling.
   const auto hellos = IndexesOf(lines, "hello");
   ASSERT_EQ(hellos.size(), 10u);
   EXPECT_EQ(IndexesOf(lines, "sent answer").size(), 1u);
   for (size_t n = 1; n < hellos.size(); ++n) {
     const double gap = Gap(lines, hellos[n - 1], hellos[n]);
     EXPECT_GT(gap, 0.06) << "hello " << n << ": " << Times(lines, hellos);
-    EXPECT_LT(gap, 0.16) << "hello " << n << ": " << Times(lines, hellos);
+    EXPECT_LT(gap, 0.22) << "hello " << n << ": " << Times(lines, hellos);
   }
   const double burst = Gap(lines, hellos.front(), hellos.back());
   EXPECT_GT(burst, 0.85);
-  EXPECT_LT(burst, 1.2);
+  EXPECT_LT(burst, 1.5);
   // The attach comes after the 2 s pause that follows the answer found after the burst.
   const double pause = Gap(lines, hellos.back(), *attach);
   EXPECT_GT(pause, 1.95);
