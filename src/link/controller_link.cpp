@@ -18,8 +18,9 @@ constexpr uint32_t kDetachStepMs = 100;
 // appearing), then about once a second.
 constexpr int kQuickOpenRetries = 3;
 constexpr uint32_t kOpenRetrySpacingMs = 1000;
-// The window timer may fire a few milliseconds early: a tick that short of the hello spacing is
-// on time, so the burst keeps its 100 ms rhythm instead of skipping a tick.
+// The window timer may fire a few milliseconds early or late: a tick that short of the hello
+// spacing or of the attach pause (counted from a tick that ran late) is on time, so the burst keeps
+// its 100 ms rhythm and the attach its 2 s pause instead of waiting for one more tick.
 constexpr uint32_t kTimerSlackMs = 10;
 
 bool IsKeyCode(uint8_t b) {
@@ -106,7 +107,6 @@ void ControllerLink::TickOpening() {
   log_.WriteLog("Comm: Looking for VX710");
   SetStatus("Looking for VX710");
   // The first hello now, the other nine on the following ticks, 100 ms apart.
-  hellosSent_ = 0;
   SendToController({vx710::kHello, vx710::kHello});
   hellosSent_ = 1;
   // Opening and logging take time: the spacing counts from the frame, not from the tick.
@@ -117,7 +117,7 @@ void ControllerLink::TickHandshake() {
   const uint32_t now = clock_.TickCount();
   if (answerSeen_) {
     // The attach pause: nothing received is looked at until the attach step discards it.
-    if (Elapsed(now, answerTick_) >= kAttachPauseMs) Attach();
+    if (Elapsed(now, answerTick_) + kTimerSlackMs >= kAttachPauseMs) Attach();
     return;
   }
   // The burst and the wait after its last frame come before the answer is looked for.

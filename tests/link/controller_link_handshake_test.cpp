@@ -1,41 +1,16 @@
-#include <gtest/gtest.h>
-
-#include "fakes/fake_controller_port.h"
-#include "fakes/fake_link_actions.h"
-#include "fakes/recording_shell.h"
-#include "link/controller_link.h"
+#include "controller_link_fixture.h"
 
 namespace trellon {
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-using Write = fakes::FakeControllerPort::Write;
-
-class ControllerLinkHandshakeTest : public ::testing::Test {
+class ControllerLinkHandshakeTest : public ControllerLinkFixture {
  protected:
-  void Tick() {
-    clock.Advance(100);
-    link.Timer1Timer();
-  }
-  void Ticks(int n) {
-    for (int i = 0; i < n; ++i) Tick();
-  }
-  void Receive(const Bytes& bytes) {
-    port.Queue(bytes);
-    link.commRxChar(static_cast<int32_t>(bytes.size()));
-  }
+  ControllerLinkHandshakeTest() : ControllerLinkFixture(1000) {}
   // Opens at tick 1000; the burst ends at 2000, when the answer is first looked for.
   void OpenAndSendBurst() {
     link.Timer1Timer();
     Ticks(9);
   }
-
-  ManualClock clock{1000};
-  fakes::FakeControllerPort port{&clock};
-  FanState fans;
-  fakes::FakeLinkActions actions;
-  fakes::RecordingShell shell;
-  ControllerLink link{port, fans, actions, clock, shell};
 };
 
 TEST_F(ControllerLinkHandshakeTest, OpensThenSendsTenHellos100MsApartAndNoMore) {
@@ -201,6 +176,20 @@ TEST_F(ControllerLinkHandshakeTest, HellosKeepTheirRhythmWhenTheTimerFiresEarly)
   for (size_t i = 1; i < port.writes.size(); ++i) {
     EXPECT_EQ(port.writes[i].tick - port.writes[i - 1].tick, 99u);
   }
+}
+
+TEST_F(ControllerLinkHandshakeTest, AttachKeepsItsPauseWhenTheAnswerTickRanLate) {
+  OpenAndSendBurst();
+  Receive({'M', 'Z', '5'});
+  clock.Advance(103);  // 2003: a late tick finds the answer
+  link.Timer1Timer();
+  clock.Advance(97);
+  link.Timer1Timer();
+  Ticks(18);  // 3900
+  EXPECT_EQ(link.linkState(), LinkState::Handshake);
+  Tick();  // 4000, 1997 ms after the answer: the tick the pause ends on
+  EXPECT_EQ(link.linkState(), LinkState::Attached);
+  EXPECT_EQ(port.writes.back(), (Write{4000, {0xAD, 0xAD}}));
 }
 
 TEST_F(ControllerLinkHandshakeTest, WriteFailurePropagatesAndTheLinkStartsOver) {

@@ -1,34 +1,21 @@
-#include <gtest/gtest.h>
-
-#include "fakes/fake_controller_port.h"
-#include "fakes/fake_link_actions.h"
-#include "fakes/recording_shell.h"
-#include "link/controller_link.h"
+#include "controller_link_fixture.h"
 
 namespace trellon {
 namespace {
 
-using Bytes = std::vector<uint8_t>;
 using Events = std::vector<std::string>;
 
 // A link that is attached, with the calls and writes of the attach forgotten.
-class ControllerLinkReceiveTest : public ::testing::Test {
+class ControllerLinkReceiveTest : public ControllerLinkFixture {
  protected:
+  ControllerLinkReceiveTest() : ControllerLinkFixture(5000) {}
   void SetUp() override {
     link.Timer1Timer();
     Receive({'M', 'Z', '5'});
-    for (int i = 0; i < 30; ++i) Tick();
+    Ticks(30);
     ASSERT_EQ(link.linkState(), LinkState::Attached);
     actions.calls.clear();
     port.writes.clear();
-  }
-  void Tick() {
-    clock.Advance(100);
-    link.Timer1Timer();
-  }
-  void Receive(const Bytes& bytes) {
-    port.Queue(bytes);
-    link.commRxChar(static_cast<int32_t>(bytes.size()));
   }
   Events ReceiveAndTick(const Bytes& bytes) {
     actions.calls.clear();
@@ -36,13 +23,6 @@ class ControllerLinkReceiveTest : public ::testing::Test {
     Tick();
     return actions.Events();
   }
-
-  ManualClock clock{5000};
-  fakes::FakeControllerPort port{&clock};
-  FanState fans;
-  fakes::FakeLinkActions actions;
-  fakes::RecordingShell shell;
-  ControllerLink link{port, fans, actions, clock, shell};
 };
 
 TEST_F(ControllerLinkReceiveTest, ChannelBytesRouteTemperatures) {
@@ -55,17 +35,15 @@ TEST_F(ControllerLinkReceiveTest, ChannelBytesRouteTemperatures) {
   EXPECT_TRUE(actions.Events().empty()) << "temperatures leave the delayed keys alone";
 }
 
-TEST(ControllerLinkFreshTest, TemperatureBeforeAnyChannelByteGoesToTheRearSensor) {
-  ManualClock clock;
-  fakes::FakeControllerPort port{&clock};
-  FanState fans;
-  fakes::FakeLinkActions actions;
-  fakes::RecordingShell shell;
-  ControllerLink link{port, fans, actions, clock, shell};
+class ControllerLinkFreshTest : public ControllerLinkFixture {
+ protected:
+  ControllerLinkFreshTest() : ControllerLinkFixture(0) {}
+};
+
+TEST_F(ControllerLinkFreshTest, TemperatureBeforeAnyChannelByteGoesToTheRearSensor) {
   link.SetLinkState(LinkState::Attached);
-  port.Queue({0xFA});
-  link.commRxChar(1);
-  link.Timer1Timer();
+  Receive({0xFA});
+  Tick();
   EXPECT_EQ(fans.tempIncoming, (std::array<int32_t, 6>{100, 0, 0, 0, 0, 0}));
 }
 
@@ -98,15 +76,14 @@ TEST_F(ControllerLinkReceiveTest, DetachWhenAttachedTimesItsFramesAndStaysDetach
   const uint32_t start = clock.TickCount();
   link.DetachController();
   ASSERT_EQ(port.writes.size(), 2u);
-  EXPECT_EQ(port.writes[0], (fakes::FakeControllerPort::Write{start + 100, {0xA5, 0xA5}}));
-  EXPECT_EQ(port.writes[1],
-            (fakes::FakeControllerPort::Write{start + 200, {0xA3, 0x30, 0xA4, 0x30}}));
+  EXPECT_EQ(port.writes[0], (Write{start + 100, {0xA5, 0xA5}}));
+  EXPECT_EQ(port.writes[1], (Write{start + 200, {0xA3, 0x30, 0xA4, 0x30}}));
   EXPECT_EQ(clock.TickCount(), start + 300);
   EXPECT_EQ(link.linkState(), LinkState::Detached);
   EXPECT_FALSE(link.IsAttached());
   actions.calls.clear();
   Receive({66});
-  for (int i = 0; i < 20; ++i) Tick();
+  Ticks(20);
   EXPECT_TRUE(actions.calls.empty()) << "no service, no keys while detached";
   EXPECT_EQ(port.writes.size(), 2u);
 }
