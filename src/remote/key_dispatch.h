@@ -54,7 +54,7 @@ class KeyDispatch final : public KeyDispatcher, public KeyScheduler {
   void ServiceDelayedKeys();
   void ClearDelayedKeys();
 
-  // State, for the window's diagnostics and the tests.
+  // Read-only state, for the tests.
   const std::string& lastRemoteKey() const { return lastRemoteKey_; }
   double pressTime() const { return pressTime_; }
   double lastCodeTime() const { return lastCodeTime_; }

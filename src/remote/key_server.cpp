@@ -92,10 +92,7 @@ void KeyServer::remoteServerClientConnect(QTcpSocket* socket) {
 }
 
 void KeyServer::remoteServerClientDisconnect(QTcpSocket* socket) {
-  // A connection that already failed was logged then; its close is not logged a second time.
-  if (RemoveClient(socket)) log_.WriteLog(kDisconnectedText);
-  QObject::disconnect(socket, nullptr, context_.get(), nullptr);
-  socket->deleteLater();
+  EndClient(socket);
 }
 
 void KeyServer::remoteServerClientRead(QTcpSocket* socket) {
@@ -104,9 +101,7 @@ void KeyServer::remoteServerClientRead(QTcpSocket* socket) {
 }
 
 void KeyServer::remoteServerClientError(QTcpSocket* socket, QAbstractSocket::SocketError) {
-  if (RemoveClient(socket)) log_.WriteLog(kDisconnectedText);
-  QObject::disconnect(socket, nullptr, context_.get(), nullptr);
-  socket->deleteLater();
+  EndClient(socket);
 }
 
 void KeyServer::BroadcastKey(const std::string& keyName) {
@@ -209,11 +204,17 @@ void KeyServer::OnWritable(QTcpSocket* socket) {
   }
 }
 
-void KeyServer::DropClient(QTcpSocket* socket) {
+void KeyServer::EndClient(QTcpSocket* socket) {
+  // One line per connection: an error and the close that follows it are the same ending, and
+  // no further event of this connection reaches a handler.
   if (RemoveClient(socket)) log_.WriteLog(kDisconnectedText);
   QObject::disconnect(socket, nullptr, context_.get(), nullptr);
-  socket->abort();
   socket->deleteLater();
+}
+
+void KeyServer::DropClient(QTcpSocket* socket) {
+  EndClient(socket);
+  socket->abort();
 }
 
 bool KeyServer::RemoveClient(QTcpSocket* socket) {

@@ -71,7 +71,10 @@ class KeyServer final : public KeyBroadcaster {
   bool FlushTail(Client& client);
   void WatchWritable(Client& client, bool enable);
   void OnWritable(QTcpSocket* socket);
-  // Removes a client after a failed send and closes its connection.
+  // Takes the client out of the list (logging it once), stops its events and frees the socket
+  // once control is back in the event loop.
+  void EndClient(QTcpSocket* socket);
+  // Ends a client after a failed send and closes its connection.
   void DropClient(QTcpSocket* socket);
   // Takes the socket out of remoteClients; false when it was not in the list.
   bool RemoveClient(QTcpSocket* socket);
