@@ -44,7 +44,8 @@ ControllerLink::ControllerLink(ControllerPort& port, FanState& fans, ControllerL
 void ControllerLink::SetLinkState(LinkState state) {
   linkState_ = state;
   ResetSteps();
-  // An explicit request to open starts a new streak: tried at once, and logged again.
+  // Any change of state ends a streak of failed opens: a new request to open is tried at once
+  // and logged again.
   openFailures_ = 0;
 }
 
@@ -101,8 +102,7 @@ void ControllerLink::TickOpening() {
   openFailures_ = 0;
   port_.SetRTSLine(true);
   port_.SetDTRLine(false);
-  linkState_ = LinkState::Handshake;
-  ResetSteps();
+  SetLinkState(LinkState::Handshake);
   log_.WriteLog("Comm: Port opened");
   log_.WriteLog("Comm: Looking for VX710");
   SetStatus("Looking for VX710");
@@ -139,8 +139,7 @@ void ControllerLink::TickHandshake() {
 
 void ControllerLink::Attach() {
   rxBuffer_.clear();
-  linkState_ = LinkState::Attached;
-  ResetSteps();
+  SetLinkState(LinkState::Attached);
   log_.WriteLog("Comm: VX710 detected and attached");
   SetStatus("VX710 attached");
   // The next regulation tick sends both fan commands.
@@ -221,9 +220,7 @@ void ControllerLink::DetachController() {
   log_.WriteLog("Comm: Closing port");
   port_.Close();
   log_.WriteLog("Comm: Port close");
-  linkState_ = LinkState::Detached;
-  ResetSteps();
-  openFailures_ = 0;
+  SetLinkState(LinkState::Detached);
   SetStatus("Port closed");
 }
 

@@ -130,6 +130,19 @@ TEST_F(ControllerLinkHandshakeTest, ReopenRequestedDuringTheAttachPauseStartsOve
   EXPECT_EQ(port.writes.size(), 20u);
 }
 
+TEST_F(ControllerLinkHandshakeTest, BytesFromBeforeAReopenMeetTheNextHandshake) {
+  OpenAndSendBurst();
+  Receive({'M', 'Z'});
+  link.ReopenController();
+  Tick();
+  ASSERT_EQ(port.calls[port.calls.size() - 5], "Close");
+  Receive({'5'});
+  Ticks(10);
+  EXPECT_FALSE(link.HasReceived(1)) << "the reopen kept 'M' and 'Z'";
+  Ticks(20);
+  EXPECT_EQ(link.linkState(), LinkState::Attached);
+}
+
 TEST_F(ControllerLinkHandshakeTest, FailedOpensAreLoggedOncePerStreakAndSpacedOut) {
   port.openFailuresLeft = 1000;
   std::vector<std::string> statuses;
