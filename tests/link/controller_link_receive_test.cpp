@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include "controller_link_fixture.h"
 
 namespace trellon {
@@ -51,7 +53,22 @@ TEST_F(ControllerLinkReceiveTest, IgnoredBytesChangeNothingButKeyCodesEmptyTheQu
   EXPECT_TRUE(ReceiveAndTick({0, 127, 253, 254, 255}).empty());
   EXPECT_EQ(fans.tempIncoming, (std::array<int32_t, 6>{}));
   EXPECT_EQ(ReceiveAndTick({2}), Events{"clear"});
-  EXPECT_EQ(ReceiveAndTick({125}), Events{"clear"});
+
+  // The codes of 1..125 without a key or an action: 2, 4, 6, 8, 12, 16, 24, 28, 32..63, 68, 72,
+  // 73, 87..125.
+  Bytes unnamed = {2, 4, 6, 8, 12, 16, 24, 28, 68, 72, 73};
+  for (uint8_t b = 32; b <= 63; ++b) unnamed.push_back(b);
+  for (uint8_t b = 87; b <= 125; ++b) unnamed.push_back(b);
+  ASSERT_EQ(unnamed.size(), 82u);
+  EXPECT_EQ(ReceiveAndTick(unnamed), Events(82, "clear"));
+  // ... and every other code of 1..125 is a key or an action.
+  Bytes named;
+  for (uint8_t b = 1; b <= 125; ++b) {
+    if (std::find(unnamed.begin(), unnamed.end(), b) == unnamed.end()) named.push_back(b);
+  }
+  const Events events = ReceiveAndTick(named);
+  EXPECT_EQ(std::count(events.begin(), events.end(), "clear"), 43);
+  EXPECT_EQ(events.size(), 86u);
 }
 
 TEST_F(ControllerLinkReceiveTest, CodesBecomeKeysPowerAndDisplayModeInOrder) {
