@@ -47,6 +47,7 @@ void ControllerLink::SetLinkState(LinkState state) {
   // Any change of state ends a streak of failed opens: a new request to open is tried at once
   // and logged again.
   openFailures_ = 0;
+  reopenHeld_ = false;
 }
 
 void ControllerLink::ResetSteps() {
@@ -82,6 +83,8 @@ void ControllerLink::Timer1Timer() {
 void ControllerLink::TickOpening() {
   const uint32_t now = clock_.TickCount();
   if (openFailures_ > 0 && static_cast<int32_t>(now - nextOpenTick_) < 0) return;
+  if (reopenHeld_ && static_cast<int32_t>(now - reopenNotBefore_) < 0) return;
+  reopenHeld_ = false;
   if (openFailures_ == 0) {
     log_.WriteLog("Comm: Opening port");
     SetStatus("Opening port");
@@ -202,7 +205,13 @@ void ControllerLink::SendToController(const std::vector<uint8_t>& bytes) {
     // The device is gone (unplugged, powered off): the failure is reported by the caller's error
     // handling, and the link starts over, so that it attaches again when the device is back
     // instead of writing to a dead port (and reporting it) every second.
-    if (linkState_ != LinkState::Detached) SetLinkState(LinkState::Opening);
+    // The new try waits a second, so that a port that opens but cannot be written is not
+    // reported ten times a second.
+    if (linkState_ != LinkState::Detached) {
+      SetLinkState(LinkState::Opening);
+      reopenHeld_ = true;
+      reopenNotBefore_ = clock_.TickCount() + kOpenRetrySpacingMs;
+    }
     throw;
   }
 }

@@ -108,6 +108,9 @@ class ControllerLink final : public ControllerChannel, public ControllerLinkCont
   // The current streak of failed opens.
   int openFailures_ = 0;
   uint32_t nextOpenTick_ = 0;
+  // After a failed write the port is opened again no sooner than reopenNotBefore_.
+  bool reopenHeld_ = false;
+  uint32_t reopenNotBefore_ = 0;
 
   std::string statusText_;
   std::function<void(const std::string&)> onStatusChange_;

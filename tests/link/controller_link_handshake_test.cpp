@@ -233,5 +233,26 @@ TEST_F(ControllerLinkHandshakeTest, WriteFailurePropagatesAndTheLinkStartsOver) 
   EXPECT_EQ(link.linkState(), LinkState::Attached);
 }
 
+TEST_F(ControllerLinkHandshakeTest, PortThatOpensButCannotBeWrittenIsRetriedOnceASecond) {
+  port.failWrites = true;
+  int reports = 0;
+  std::vector<uint32_t> opens;
+  for (int i = 0; i < 50; ++i) {
+    const size_t before = port.calls.size();
+    try {
+      Tick();
+    } catch (const fakes::FakePortError&) {
+      ++reports;
+    }
+    for (size_t c = before; c < port.calls.size(); ++c) {
+      if (port.calls[c] == "Open") opens.push_back(clock.TickCount());
+    }
+  }
+  ASSERT_GE(opens.size(), 2u);
+  for (size_t i = 1; i < opens.size(); ++i) EXPECT_GE(opens[i] - opens[i - 1], 1000u);
+  EXPECT_LE(reports, 5) << "five seconds give at most five reports";
+  EXPECT_EQ(link.linkState(), LinkState::Opening);
+}
+
 }  // namespace
 }  // namespace trellon
