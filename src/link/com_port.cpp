@@ -149,7 +149,12 @@ void TCustomComPort::StopEventThread() {
 }
 
 void TCustomComPort::CollectRetiredThreads() {
-  std::erase_if(retired_, [](const std::unique_ptr<TComThread>& thread) { return thread->Stop(); });
+  // Waiting for a thread runs pending hand-overs, whose handlers may retire another thread:
+  // the list is taken out while it is walked.
+  std::vector<std::unique_ptr<TComThread>> retired = std::move(retired_);
+  retired_.clear();
+  std::erase_if(retired, [](const std::unique_ptr<TComThread>& thread) { return thread->Stop(); });
+  for (auto& thread : retired) retired_.push_back(std::move(thread));
 }
 
 void TCustomComPort::SetConnected(bool value) {
@@ -234,11 +239,12 @@ void TCustomComPort::SetRTSLine(bool on) {
 
 // --- Event delivery
 
-std::vector<std::exception_ptr> TCustomComPort::DeliverEvents(TComEvents events) {
+std::vector<std::exception_ptr> TCustomComPort::DeliverEvents(TComEvents events,
+                                                              const std::atomic<bool>& stopped) {
   std::vector<std::exception_ptr> errors;
   for (TComEvent event : kDeliveryOrder) {
     if (!events.Contains(event)) continue;
-    if (!Connected()) break;
+    if (stopped || !Connected()) break;
     try {
       DeliverEvent(event);
     } catch (...) {

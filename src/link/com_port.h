@@ -135,8 +135,11 @@ class TCustomComPort : public ControllerPort, private ComSettingsOwner {
   TComErrors ReadLineErrors();
 
   // One wake-up's events in their fixed order, each step on its own: an exception in one does
-  // not keep the later ones from running. Stops when the port has been closed meanwhile.
-  std::vector<std::exception_ptr> DeliverEvents(TComEvents events);
+  // not keep the later ones from running. Stops when the port has been closed meanwhile or the
+  // delivering thread has been stopped (a handler that closed and opened the port again: the
+  // rest of the old wake-up does not belong to the new opening).
+  std::vector<std::exception_ptr> DeliverEvents(TComEvents events,
+                                                const std::atomic<bool>& stopped);
   // The step of one event; raises what its handler or device call raises.
   void DeliverEvent(TComEvent event);
 

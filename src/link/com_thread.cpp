@@ -69,6 +69,7 @@ struct TComThread::State {
 
   std::unique_ptr<CommWaitStop> stop;
   ManualResetEvent stopped;
+  // Stopped from inside its own delivery: the rest of that wake-up and the device are left alone.
   std::atomic<bool> abandoned{false};
   std::atomic<bool> finished{false};
   // Set on the main thread while it runs one of this thread's smThreadSync hand-overs.
@@ -147,7 +148,7 @@ void TComThread::Deliver(State& state, TComEvents events) {
           state.inHandOver = true;
           std::vector<std::exception_ptr> errors;
           try {
-            errors = state.port.DeliverEvents(events);
+            errors = state.port.DeliverEvents(events, state.abandoned);
           } catch (...) {
             state.inHandOver = false;
             throw;
@@ -168,7 +169,9 @@ void TComThread::Deliver(State& state, TComEvents events) {
         }
         break;
       case TSyncMethod::smNone:
-        for (const auto& error : state.port.DeliverEvents(events)) state.Report(error);
+        for (const auto& error : state.port.DeliverEvents(events, state.abandoned)) {
+          state.Report(error);
+        }
         break;
     }
   } catch (...) {

@@ -168,6 +168,22 @@ TEST_F(ComThreadTest, NoRxCharWhenTheQueueIsAlreadyEmpty) {
   EXPECT_TRUE(Logged().empty());
 }
 
+TEST_F(ComThreadTest, ABufferHandlerGetsTheReceivedBytesInsteadOfRxChar) {
+  OpenAsComm();
+  auto received = std::make_shared<std::vector<uint8_t>>();
+  port->OnRxBuf = [this, received](TCustomComPort&, const uint8_t* buffer, int32_t count) {
+    received->assign(buffer, buffer + count);
+    Log("buf");
+  };
+  fake->QueueInput({'M', 'Z', '5'});
+  fake->RaiseEvents(0x0001);
+  ASSERT_TRUE(ServeUntil(
+      mainThread, [&] { return LogSize() == 1; }, kLongMs));
+  EXPECT_EQ(Logged(), (std::vector<std::string>{"buf"}));
+  EXPECT_EQ(*received, (std::vector<uint8_t>{'M', 'Z', '5'}));
+  EXPECT_TRUE(fake->Input().empty());
+}
+
 TEST_F(ComThreadTest, EventsDuringADeliveryComeTogetherWithTheNextWakeUp) {
   OpenAsComm();
   port->OnRxChar = [this](TCustomComPort& sender, int32_t count) {
@@ -257,6 +273,62 @@ TEST_F(ComThreadTest, AHandlerThatClosesThePortEndsDeliveryWithoutDeadlock) {
   for (const auto& call : fake->Calls()) {
     EXPECT_FALSE(call.name == "SetCommMask" && call.args.at(0) == 0);
   }
+}
+
+TEST_F(ComThreadTest, AWakeUpCutShortByAReopenInItsHandlerIsNotDeliveredToTheNewOpening) {
+  OpenAsComm();
+  auto reopened = std::make_shared<bool>(false);
+  port->OnRxChar = [this, reopened](TCustomComPort& sender, int32_t count) {
+    sender.ReadBytes(count);
+    Log("rx");
+    if (*reopened) return;
+    // The link's opening order, run from inside a delivery (a tick in a nested loop).
+    *reopened = true;
+    sender.Close();
+    sender.Open();
+  };
+  fake->SetModemStatus(kMsCtsOn);
+  fake->QueueInput({1});
+  fake->RaiseEvents(0x0001 | 0x0008);
+  ASSERT_TRUE(ServeUntil(
+      mainThread, [&] { return *reopened && fake->WaitsBlocked() >= 2; }, kLongMs));
+  mainThread.RunPending();
+  // Close and open notify the lines; the old wake-up's CTS change does not follow them.
+  EXPECT_EQ(Logged(), (std::vector<std::string>{"rx", "CTS off", "DSR off", "CTS on", "DSR off"}));
+
+  // The new opening delivers.
+  fake->QueueInput({2});
+  fake->RaiseEvents(0x0001);
+  ASSERT_TRUE(ServeUntil(
+      mainThread, [&] { return LogSize() == 6; }, kLongMs));
+  EXPECT_EQ(Logged().back(), "rx");
+}
+
+TEST_F(ComThreadTest, AHandOverRunWhileOldThreadsAreCollectedMayCloseThePort) {
+  OpenAsComm();
+  // A thread that ended inside its own delivery waits to be collected.
+  port->OnRxChar = [](TCustomComPort& sender, int32_t count) {
+    sender.ReadBytes(count);
+    sender.Close();
+    sender.Open();
+  };
+  fake->QueueInput({1});
+  fake->RaiseEvents(0x0001);
+  ASSERT_TRUE(ServeUntil(
+      mainThread, [&] { return fake->WaitsBlocked() >= 2; }, kLongMs));
+
+  // The current thread's next hand-over is pending when the port goes; collecting the old
+  // thread runs it, and its handler closes the port.
+  ClearLog();
+  port->OnRxChar = [this](TCustomComPort& sender, int32_t) {
+    Log("rx");
+    sender.Close();
+  };
+  fake->QueueInput({2});
+  fake->RaiseEvents(0x0001);
+  ASSERT_TRUE(AwaitPendingHandOver());
+  port.reset();
+  EXPECT_EQ(Logged(), (std::vector<std::string>{"rx", "CTS off", "DSR off"}));
 }
 
 TEST_F(ComThreadTest, WindowSyncReleasesTheSenderBeforeTheStepRuns) {
