@@ -149,12 +149,8 @@ void TCustomComPort::StopEventThread() {
 }
 
 void TCustomComPort::CollectRetiredThreads() {
-  // Waiting for a thread runs pending hand-overs, whose handlers may retire another thread:
-  // the list is taken out while it is walked.
-  std::vector<std::unique_ptr<TComThread>> retired = std::move(retired_);
-  retired_.clear();
-  std::erase_if(retired, [](const std::unique_ptr<TComThread>& thread) { return thread->Stop(); });
-  for (auto& thread : retired) retired_.push_back(std::move(thread));
+  // Stopping a retired thread runs no handler, so the list cannot change while it is walked.
+  std::erase_if(retired_, [](const std::unique_ptr<TComThread>& thread) { return thread->Stop(); });
 }
 
 void TCustomComPort::SetConnected(bool value) {

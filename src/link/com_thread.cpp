@@ -110,8 +110,9 @@ bool TComThread::Stop() {
   state.stop->Set();
   state.stopped.Set();
   std::this_thread::yield();
-  if (state.mainThread.IsMainThread()) {
-    // The thread may be blocked in a hand-over that only the main thread can run.
+  if (state.mainThread.IsMainThread() && !state.abandoned) {
+    // The thread may be blocked in a hand-over that only the main thread can run. One stopped
+    // inside its delivery has no further hand-over: waiting for it runs nobody's handlers.
     state.mainThread.ServeUntil([&state] { return state.finished.load(); });
   }
   thread_.join();
