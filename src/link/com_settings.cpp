@@ -1,7 +1,6 @@
 #include "link/com_settings.h"
 
 namespace trellon {
-namespace {}  // namespace
 
 // --- TComParity
 

@@ -89,7 +89,7 @@ TComThread::~TComThread() {
 void TComThread::Start() {
   if (thread_.joinable()) return;
   state_->stop = state_->device.CreateWaitStop();
-  // A mask the device refuses shows as failing waits, which the loop rides out.
+  // The result is not examined: with a mask the device refused, its waits report nothing.
   state_->device.SetCommMask(EventMask(state_->events));
   thread_ = std::thread([state = state_] { Execute(state); });
 }

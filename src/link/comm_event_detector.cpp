@@ -29,8 +29,8 @@ uint32_t CommEventDetector::Detect(const CommSnapshot& now, uint32_t inputSize) 
   if (full && !rx80Full_) events |= commev::kRx80Full;
   rx80Full_ = full;
 
-  if (writePending_ && (!now.outQueueKnown || now.outQueue == 0)) {
-    writePending_ = false;
+  // Taken in one step: a write that finishes meanwhile is not lost.
+  if ((!now.outQueueKnown || now.outQueue == 0) && writePending_.exchange(false)) {
     events |= commev::kTxEmpty;
   }
 

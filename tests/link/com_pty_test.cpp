@@ -242,12 +242,8 @@ TEST_F(ComPtyTest, AHungUpLineNeitherBlocksNorSpinsTheClose) {
       mainThread, [] { return false; }, 200);
   EXPECT_THROW(port->WriteBytes({1}), EComPort);
   const auto start = SteadyClock::now();
-  // The hung-up line refuses the abort; the port is closed all the same.
-  try {
-    port->Close();
-  } catch (const EComPort& error) {
-    EXPECT_EQ(error.ErrorCode(), 5);
-  }
+  // Transfers never outlive their call here, so there is nothing to abort on the dead line.
+  EXPECT_NO_THROW(port->Close());
   EXPECT_LT(SteadyClock::now() - start, std::chrono::milliseconds(2000));
   EXPECT_FALSE(port->Connected());
 
