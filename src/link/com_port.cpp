@@ -1,6 +1,7 @@
 #include "link/com_port.h"
 
 #include <algorithm>
+#include <iterator>
 #include <utility>
 
 #include "link/com_thread.h"
@@ -8,43 +9,15 @@
 namespace trellon {
 namespace {
 
-uint32_t BaudRateValue(TBaudRate rate) {
-  switch (rate) {
-    case TBaudRate::br110:
-      return 110;
-    case TBaudRate::br300:
-      return 300;
-    case TBaudRate::br600:
-      return 600;
-    case TBaudRate::br1200:
-      return 1200;
-    case TBaudRate::br2400:
-      return 2400;
-    case TBaudRate::br4800:
-      return 4800;
-    case TBaudRate::br9600:
-      return 9600;
-    case TBaudRate::br14400:
-      return 14400;
-    case TBaudRate::br19200:
-      return 19200;
-    case TBaudRate::br38400:
-      return 38400;
-    case TBaudRate::br56000:
-      return 56000;
-    case TBaudRate::br57600:
-      return 57600;
-    case TBaudRate::br115200:
-      return 115200;
-    case TBaudRate::br128000:
-      return 128000;
-    case TBaudRate::br256000:
-      return 256000;
-    case TBaudRate::brCustom:
-      break;
-  }
-  return 0;
-}
+// Line speeds by TBaudRate; brCustom (0) takes CustomBaudRate.
+constexpr uint32_t kBaudRates[] = {0,     110,   300,   600,   1200,  2400,   4800,   9600,
+                                   14400, 19200, 38400, 56000, 57600, 115200, 128000, 256000};
+static_assert(std::size(kBaudRates) == static_cast<size_t>(TBaudRate::br256000) + 1);
+
+// DCB control flags by TDTRFlowControl and TRTSFlowControl.
+constexpr uint32_t kDtrControl[] = {0, CommDcb::kDtrControlEnable, CommDcb::kDtrControlHandshake};
+constexpr uint32_t kRtsControl[] = {0, CommDcb::kRtsControlEnable, CommDcb::kRtsControlHandshake,
+                                    CommDcb::kRtsControlToggle};
 
 // Raises EComPort with the system error when a device call failed.
 void Check(uint32_t result, int32_t errorCode) {
@@ -300,14 +273,13 @@ void TCustomComPort::DeliverEvent(TComEvent event) {
 CommDcb TCustomComPort::MakeDcb() const {
   CommDcb dcb;
   dcb.BaudRate = baudRate_ == TBaudRate::brCustom ? static_cast<uint32_t>(customBaudRate_)
-                                                  : BaudRateValue(baudRate_);
+                                                  : kBaudRates[static_cast<size_t>(baudRate_)];
   const TComFlowControl& flow = flowControl_;
   uint32_t flags = CommDcb::kBinary;
   if (parity_.Check()) flags |= CommDcb::kParity;
   if (flow.OutCTSFlow()) flags |= CommDcb::kOutxCtsFlow;
   if (flow.OutDSRFlow()) flags |= CommDcb::kOutxDsrFlow;
-  if (flow.ControlDTR() == TDTRFlowControl::dtrEnable) flags |= CommDcb::kDtrControlEnable;
-  if (flow.ControlDTR() == TDTRFlowControl::dtrHandshake) flags |= CommDcb::kDtrControlHandshake;
+  flags |= kDtrControl[static_cast<size_t>(flow.ControlDTR())];
   if (flow.DSRSensitivity()) flags |= CommDcb::kDsrSensitivity;
   if (flow.TxContinueOnXoff()) flags |= CommDcb::kTxContinueOnXoff;
   if (flow.XonXoffOut()) flags |= CommDcb::kOutX;
@@ -315,19 +287,7 @@ CommDcb TCustomComPort::MakeDcb() const {
   const bool replace = parity_.Check() && parity_.Replace();
   if (replace) flags |= CommDcb::kErrorChar;
   if (discardNull_) flags |= CommDcb::kNull;
-  switch (flow.ControlRTS()) {
-    case TRTSFlowControl::rtsDisable:
-      break;
-    case TRTSFlowControl::rtsEnable:
-      flags |= CommDcb::kRtsControlEnable;
-      break;
-    case TRTSFlowControl::rtsHandshake:
-      flags |= CommDcb::kRtsControlHandshake;
-      break;
-    case TRTSFlowControl::rtsToggle:
-      flags |= CommDcb::kRtsControlToggle;
-      break;
-  }
+  flags |= kRtsControl[static_cast<size_t>(flow.ControlRTS())];
   dcb.Flags = flags;
   // The field is 16 bits wide; a size outside it gives the nearest limit, not a wrapped one.
   const auto limit = static_cast<uint16_t>(std::clamp(buffer_.InputSize() / 4, 0, 0xFFFF));
