@@ -49,6 +49,14 @@ class ManualClock final : public Clock {
   std::atomic<double> now_;
 };
 
+// True when the tick count has reached `due`. The tick count wraps every 49.7 days, so the two
+// are compared by their distance: a due value up to 2^31 ms behind the tick count is due, one
+// ahead of it is not. A plain `due <= tick` would run a deadline set just before the wrap (due
+// past 2^32, so small again) at once, and hold one due just before the wrap for 49 days.
+constexpr bool TickReached(uint32_t tick, uint32_t due) {
+  return static_cast<uint32_t>(tick - due) < 0x80000000u;
+}
+
 // Broken-down local date-time, and conversions to and from the day count.
 struct DateTimeParts {
   int year = 1899;

@@ -47,7 +47,12 @@ void ControllerLink::SetLinkState(LinkState state) {
   // Any change of state ends a streak of failed opens: a new request to open is tried at once
   // and logged again.
   openFailures_ = 0;
-  reopenHeld_ = false;
+  openHeld_ = false;
+}
+
+void ControllerLink::HoldOpening(uint32_t notBefore) {
+  openHeld_ = true;
+  openNotBefore_ = notBefore;
 }
 
 void ControllerLink::ResetSteps() {
@@ -82,9 +87,8 @@ void ControllerLink::Timer1Timer() {
 
 void ControllerLink::TickOpening() {
   const uint32_t now = clock_.TickCount();
-  if (openFailures_ > 0 && static_cast<int32_t>(now - nextOpenTick_) < 0) return;
-  if (reopenHeld_ && static_cast<int32_t>(now - reopenNotBefore_) < 0) return;
-  reopenHeld_ = false;
+  if (openHeld_ && !TickReached(now, openNotBefore_)) return;
+  openHeld_ = false;
   if (openFailures_ == 0) {
     log_.WriteLog("Comm: Opening port");
     SetStatus("Opening port");
@@ -99,7 +103,7 @@ void ControllerLink::TickOpening() {
     ++openFailures_;
     if (openFailures_ == 1) log_.WriteLog(std::string("Comm: Cannot open port: ") + error.what());
     SetStatus(std::string("Cannot open the port: ") + error.what() + " (retrying)");
-    nextOpenTick_ = now + (openFailures_ < kQuickOpenRetries ? 0 : kOpenRetrySpacingMs);
+    if (openFailures_ >= kQuickOpenRetries) HoldOpening(now + kOpenRetrySpacingMs);
     return;
   }
   openFailures_ = 0;
@@ -209,8 +213,7 @@ void ControllerLink::SendToController(const std::vector<uint8_t>& bytes) {
     // reported ten times a second.
     if (linkState_ != LinkState::Detached) {
       SetLinkState(LinkState::Opening);
-      reopenHeld_ = true;
-      reopenNotBefore_ = clock_.TickCount() + kOpenRetrySpacingMs;
+      HoldOpening(clock_.TickCount() + kOpenRetrySpacingMs);
     }
     throw;
   }

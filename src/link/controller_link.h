@@ -86,6 +86,7 @@ class ControllerLink final : public ControllerChannel, public ControllerLinkCont
   void TickAttached();
   void HandleByte(uint8_t b);
   void Attach();
+  void HoldOpening(uint32_t notBefore);
   void ResetSteps();
   void SetStatus(std::string text);
 
@@ -107,10 +108,10 @@ class ControllerLink final : public ControllerChannel, public ControllerLinkCont
 
   // The current streak of failed opens.
   int openFailures_ = 0;
-  uint32_t nextOpenTick_ = 0;
-  // After a failed write the port is opened again no sooner than reopenNotBefore_.
-  bool reopenHeld_ = false;
-  uint32_t reopenNotBefore_ = 0;
+  // After repeated failed opens, or a failed write, the port is opened again no sooner than
+  // openNotBefore_.
+  bool openHeld_ = false;
+  uint32_t openNotBefore_ = 0;
 
   std::string statusText_;
   std::function<void(const std::string&)> onStatusChange_;

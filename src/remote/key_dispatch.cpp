@@ -7,14 +7,6 @@ namespace {
 
 constexpr std::string_view kHomeKey = "home";
 
-// True when the tick count has reached `due`. The tick count wraps every 49.7 days, so the two
-// are compared by their distance: a due value up to 2^31 ms behind the tick count is due, one
-// ahead of it is not. A plain `due <= tick` would run an entry scheduled just before the wrap
-// (due past 2^32, so small again) at once, and hold one due just before the wrap for 49 days.
-bool TickReached(uint32_t tick, uint32_t due) {
-  return static_cast<uint32_t>(tick - due) < 0x80000000u;
-}
-
 }  // namespace
 
 double MillisecondsBetween(double from, double to) {

@@ -37,8 +37,7 @@ ControllerSim::ControllerSim(Clock& clock, SimWire& wire, LineSink out, SimSetti
 }
 
 bool ControllerSim::Due(uint32_t at) const {
-  // Tick counts wrap; a deadline up to 24 days ahead still compares right.
-  return static_cast<int32_t>(clock_.TickCount() - at) >= 0;
+  return TickReached(clock_.TickCount(), at);
 }
 
 uint32_t ControllerSim::Remaining(uint32_t at) const {
