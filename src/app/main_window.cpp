@@ -27,7 +27,6 @@ constexpr int32_t kPositionLimit = 30000;
 
 TVX710MainWindow::TVX710MainWindow(Options options)
     : QWidget(nullptr),
-      noClick(HasNoClickArgument(options.arguments)),
       options_(std::move(options)),
       clock_(options_.clock),
       eventLog_(clock_, options_.logPath, LogTimeFormat(options_.logLocale.c_str()),
@@ -37,24 +36,22 @@ TVX710MainWindow::TVX710MainWindow(Options options)
       settings_(options_.settingsPath, controls_, display_, *this),
       comm(options_.commDevice ? std::move(options_.commDevice) : CreateCommDevice(), mainThread_,
            errorBox_),
-      link(comm, fans, linkActions_, clock_, eventLog_),
-      regulation(fans, MakeFanControls(), options_.speedFanView, link, statusLabels_),
-      knob(comm, controls_.edVolumeControlStretch, keyDispatch),
+      link(comm, linkActions_, clock_, eventLog_),
+      regulation(fans, MakeFanControls(), options_.speedFanView, fanChannel_, statusLabels_),
+      knob(comm, controls_.edVolumeControlStretch, linkActions_),
       keyServer(eventLog_, options_.keyServerPort),
       processControl_(options_.processControl ? std::move(options_.processControl)
                                               : CreateProcessControl()),
       windowList_(options_.windowList ? std::move(options_.windowList) : CreateWindowList()),
-      logindPowerSystem_(options_.powerSystem
-                             ? nullptr
-                             : std::make_unique<LogindPowerSystem>(eventLog_, errorBox_)),
-      powerSystem_(options_.powerSystem ? *options_.powerSystem : *logindPowerSystem_),
+      ownPowerSystem_(options_.powerSystem ? nullptr : CreatePowerSystem(eventLog_, errorBox_)),
+      powerSystem_(options_.powerSystem ? *options_.powerSystem : *ownPowerSystem_),
       launcher({controls_.cbHomeStart, controls_.cbHomeClose, controls_.edHomeClose,
                 controls_.cbHomeKill, controls_.edHomeKill, controls_.edHomeMediaPortal},
                *processControl_, *windowList_, overlay_),
       keyDispatch(clock_, controls_.edRepeatDead, controls_.edRepeatFirst, controls_.edRepeatNext,
-                  launcher, keyServer),
+                  launcher, keyServer, powerOffAction_),
       power(clock_, controls_.cbPowerOffStopHome, controls_.rbPowerOffDo, keyDispatch, keyDispatch,
-            powerSystem_, link, overlay_, eventLog_) {
+            powerSystem_, linkControl_, overlay_, eventLog_) {
   setObjectName(QStringLiteral("VX710MainWindow"));
   setWindowTitle(QString::fromLatin1(kCaption));
   QFont font(QStringLiteral("Arial"));
@@ -86,7 +83,7 @@ TVX710MainWindow::TVX710MainWindow(Options options)
   Timer2->setInterval(kTimer2Interval);
   WireHandlers();
   ConfigureComm();
-  WireParts();
+  WireSubsystems();
 
   // Serial events and other worker calls reach the main thread through the Qt loop.
   mainThread_.SetWakeUp([this] {
@@ -98,18 +95,15 @@ TVX710MainWindow::TVX710MainWindow(Options options)
 }
 
 TVX710MainWindow::~TVX710MainWindow() {
-  // The Parts go before the window's services and widgets; an open port is closed first, while
+  // The subsystems go before the window's services and widgets; an open port is closed first, while
   // everything its close notifications reach still exists.
-  UnwireParts();
+  UnwireSubsystems();
   mainThread_.SetWakeUp(nullptr);
   eventLog_.SetView(nullptr);
   overlay_.SetRepaint(nullptr);
-  // The widgets go first, while the models they are bound to still exist, and without
-  // handlers that could run during their destruction.
+  // The widgets (pc, the first member to go) must not run handlers during their destruction.
   for (ControlModel* control : controls_.SharedChangeControls()) control->SetOnChange(nullptr);
   for (const auto& [control, handler] : OwnHandlers()) control->SetOnChange(nullptr);
-  delete pc;
-  pc = nullptr;
 }
 
 std::array<std::pair<ControlModel*, void (TVX710MainWindow::*)()>, 6>
@@ -131,7 +125,7 @@ void TVX710MainWindow::WireHandlers() {
     control->SetOnChange([this, handler = handler] { (this->*handler)(); });
   }
 
-  connect(pc, &QTabWidget::currentChanged, this, [this] { Handle([this] { pcChange(); }); });
+  connect(pc.get(), &QTabWidget::currentChanged, this, [this] { Handle([this] { pcChange(); }); });
   connect(Timer1, &QTimer::timeout, this, [this] { Handle([this] { Timer1Timer(); }); });
   connect(Timer2, &QTimer::timeout, this, [this] { Handle([this] { Timer2Timer(); }); });
 }
@@ -147,15 +141,15 @@ void TVX710MainWindow::FormCreate() {
   // The temperatures shown (-1), the fans (nothing sent, duty 0), the knob (no phase yet), the
   // key server's clients and the delayed-key queue (none) start that way when they are built.
   // Power notifications from now on: the log is loaded, and the link they act on exists.
-  if (logindPowerSystem_) {
-    logindPowerSystem_->Start([this](uint32_t eventCode) { power.PowerBroadcast(eventCode); });
+  if (ownPowerSystem_) {
+    ownPowerSystem_->Start([this](uint32_t eventCode) { power.PowerBroadcast(eventCode); });
   }
   // The first link tick opens the port.
   link.SetLinkState(LinkState::Opening);
   Timer1->start();
   Timer2->start();
   {
-    const QSignalBlocker quiet(pc);
+    const QSignalBlocker quiet(pc.get());
     pc->setCurrentIndex(activePageIndex);
   }
   // A failing page change (a settings file that cannot be written) is reported and start-up

@@ -31,7 +31,6 @@
 #include "remote/media_portal_launcher.h"
 #include "remote/power_control.h"
 #include "remote/power_system.h"
-#include "remote/power_system_logind.h"
 #include "remote/process_control.h"
 #include "remote/window_list.h"
 
@@ -48,11 +47,11 @@ class TPaintBox;
 
 // The one main window: the composition root of the program and its Qt window. It creates the
 // shell's services (log, overlay, error handling, settings, main-thread hand-over), every control
-// and the Parts in start-up order (serial port, controller link, fan regulation, volume knob, key
-// server, media-centre launcher, key dispatch, power handling), runs start-up (FormCreate) and
-// shutdown (FormClose), owns the two timers and forwards window and port events to the handlers,
-// each through the error handling. It holds no protocol logic: the link's actions and the fan
-// labels are thin adapters (window_adapters.h). Everything here runs on the main thread.
+// and the subsystems in start-up order (serial port, controller link, fan regulation, volume knob,
+// key server, media-centre launcher, key dispatch, power handling), runs start-up (FormCreate)
+// and shutdown (FormClose), owns the two timers and forwards window and port events to the
+// handlers, each through the error handling. It holds no protocol logic: the subsystems meet
+// through thin adapters (window_adapters.h). Everything here runs on the main thread.
 class TVX710MainWindow : public QWidget, private SettingsWindow {
   Q_OBJECT
 
@@ -88,7 +87,7 @@ class TVX710MainWindow : public QWidget, private SettingsWindow {
     // TCP port of the key server; 0 picks a free one.
     uint16_t keyServerPort = kKeyServerPort;
     // Platform services; those left empty are this platform's own. The power system given here
-    // is used as it is (nothing is watched); without one, systemd-logind is.
+    // is used as it is (nothing is watched); without one, the platform's is made and watched.
     std::unique_ptr<CommDevice> commDevice = nullptr;
     std::unique_ptr<ProcessControl> processControl = nullptr;
     std::unique_ptr<WindowList> windowList = nullptr;
@@ -98,7 +97,7 @@ class TVX710MainWindow : public QWidget, private SettingsWindow {
   explicit TVX710MainWindow(Options options);
   ~TVX710MainWindow() override;
 
-  // --- Services for the Parts (main thread) ---
+  // --- Services for the subsystems (main thread) ---
   EventLog& eventLog() { return eventLog_; }
   OverlayMessage& overlay() { return overlay_; }
   ErrorReporter& errors() { return errorBox_; }
@@ -145,11 +144,8 @@ class TVX710MainWindow : public QWidget, private SettingsWindow {
   void commRxChar(int32_t count);
   void commCTSDSRChange();
 
-  // True when "-noclick" was the first argument: the click hook stays off.
-  const bool noClick;
-
   // --- Widgets, named as their objectName ---
-  TPageControlEx* pc = nullptr;
+  // pc, the page control that holds every other widget, is declared last (see below).
   QWidget* tsStatus = nullptr;
   QWidget* tsParameters = nullptr;
   QWidget* tsLog = nullptr;
@@ -189,10 +185,10 @@ class TVX710MainWindow : public QWidget, private SettingsWindow {
   void ApplyBorderStyle(int32_t borderStyle) override;
   void ShowSpeedFanName(size_t sensor, const std::string& name) override;
 
-  // main_window_parts.cpp
+  // main_window_wiring.cpp
   void ConfigureComm();
-  void WireParts();
-  void UnwireParts();
+  void WireSubsystems();
+  void UnwireSubsystems();
   FanControls MakeFanControls();
 
   // main_window_pages.cpp
@@ -225,8 +221,11 @@ class TVX710MainWindow : public QWidget, private SettingsWindow {
 
   WindowLinkActions linkActions_{*this};
   StatusLabels statusLabels_{*this};
+  LinkFanChannel fanChannel_{*this};
+  LinkPowerControl linkControl_{*this};
+  WindowPowerOffAction powerOffAction_{*this};
 
-  // --- The Parts, in start-up order, after the shell's services they use ---
+  // --- The subsystems, in start-up order, after the shell's services they use ---
  public:
   TComPort comm;
   FanState fans;
@@ -239,13 +238,17 @@ class TVX710MainWindow : public QWidget, private SettingsWindow {
   std::unique_ptr<ProcessControl> processControl_;
   std::unique_ptr<WindowList> windowList_;
   // Null when Options gave a power system.
-  std::unique_ptr<LogindPowerSystem> logindPowerSystem_;
+  std::unique_ptr<WatchedPowerSystem> ownPowerSystem_;
   PowerSystem& powerSystem_;
 
  public:
   MediaPortalLauncher launcher;
   KeyDispatch keyDispatch;
   PowerControl power;
+
+  // Last, so that the widgets go first, while the control models they are bound to and the
+  // subsystems they show still exist.
+  std::unique_ptr<TPageControlEx> pc;
 };
 
 }  // namespace trellon

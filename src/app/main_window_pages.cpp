@@ -66,13 +66,13 @@ TSpinEditEx* MakeSpinEdit(QWidget* parent, SpinEditModel& model, ErrorReporter& 
 }  // namespace
 
 void TVX710MainWindow::BuildPages() {
-  pc = new TPageControlEx(this);
+  pc = std::make_unique<TPageControlEx>(this);
   pc->setObjectName(QStringLiteral("pc"));
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   // The window takes any size; pages that do not fit are clipped.
   layout->setSizeConstraint(QLayout::SetNoConstraint);
-  layout->addWidget(pc);
+  layout->addWidget(pc.get());
 
   tsStatus = BuildStatusPage();
   pc->addTab(tsStatus, QStringLiteral("Status"));

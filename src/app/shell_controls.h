@@ -11,8 +11,8 @@
 namespace trellon {
 
 // Every settings control of the main window as a model, with its name, caption, range, step and
-// default. The window binds one widget to each; the Parts read their settings from these at the
-// moment of use. Per-sensor tables follow the sensor index: 0 rear case sensor, 1 front case
+// default. The window binds one widget to each; the subsystems read their settings from these at
+// the moment of use. Per-sensor tables follow the sensor index: 0 rear case sensor, 1 front case
 // sensor, 2..5 SpeedFan sensors 0..3.
 class ShellControls {
  public:

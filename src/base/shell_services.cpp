@@ -1,11 +1,8 @@
 #include "base/shell_services.h"
 
-#include <cxxabi.h>
-
-#include <cstdlib>
-#include <memory>
 #include <stdexcept>
-#include <typeinfo>
+
+#include "base/type_name.h"
 
 namespace trellon {
 
@@ -25,12 +22,8 @@ std::string ExceptionClassName(const std::exception_ptr& error) {
   try {
     std::rethrow_exception(error);
   } catch (...) {
-    const std::type_info* type = abi::__cxa_current_exception_type();
-    if (!type) return "unknown";
-    int status = 0;
-    std::unique_ptr<char, decltype(&std::free)> name(
-        abi::__cxa_demangle(type->name(), nullptr, nullptr, &status), &std::free);
-    std::string text = status == 0 && name ? name.get() : type->name();
+    const std::string text = CurrentExceptionTypeName();
+    if (text.empty()) return "unknown";
     // Report the class name without its namespace.
     const size_t colon = text.rfind("::");
     return colon == std::string::npos ? text : text.substr(colon + 2);

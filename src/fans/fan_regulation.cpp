@@ -2,10 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <stdexcept>
 #include <string>
 
-#include "link/controller_protocol.h"
+#include "protocol/controller_protocol.h"
 
 namespace trellon {
 namespace {
@@ -18,25 +17,8 @@ constexpr int32_t kMaxTemperatureHigh = 100;
 constexpr int32_t kResponseLow = 1;
 constexpr int32_t kResponseHigh = 30;
 
-// Nearest integer, halves to the even neighbour, whatever the FPU rounding mode.
-double RoundHalfEven(double x) {
-  const double lower = std::floor(x);
-  const double fraction = x - lower;
-  if (fraction < 0.5) return lower;
-  if (fraction > 0.5) return lower + 1.0;
-  return std::fmod(lower, 2.0) == 0.0 ? lower : lower + 1.0;
-}
-
 int32_t Bounded(const SpinEditModel& edit, int32_t low, int32_t high) {
   return std::clamp(edit.Value(), low, high);
-}
-
-template <size_t N>
-void RequireAll(const std::array<SpinEditModel*, N>& edits, const char* table) {
-  for (const SpinEditModel* edit : edits) {
-    if (edit == nullptr)
-      throw std::invalid_argument(std::string("FanRegulation: missing ") + table);
-  }
 }
 
 }  // namespace
@@ -44,21 +26,14 @@ void RequireAll(const std::array<SpinEditModel*, N>& edits, const char* table) {
 FanRegulation::FanRegulation(FanState& state, const FanControls& controls,
                              const SpeedFanView& speedFan, ControllerChannel& channel,
                              FanStatusView& view)
-    : state_(state), controls_(controls), speedFan_(speedFan), channel_(channel), view_(view) {
-  RequireAll(controls_.minRear, "minRear");
-  RequireAll(controls_.maxRear, "maxRear");
-  RequireAll(controls_.respRear, "respRear");
-  RequireAll(controls_.minFront, "minFront");
-  RequireAll(controls_.maxFront, "maxFront");
-  RequireAll(controls_.respFront, "respFront");
-  RequireAll(controls_.sfIndexEdits, "sfIndexEdits");
+    : state_(state), controls_(controls), speedFan_(speedFan), channel_(channel), view_(view) {}
+
+void FanRegulation::SetCaseTemperature(int sensor, int32_t celsius) {
+  state_.tempIncoming.at(static_cast<size_t>(sensor)) = celsius;
 }
 
-uint8_t FanRegulation::FanCommandValue(double duty) {
-  const double value = RoundHalfEven(duty / 100.0 * 177.0);
-  if (!(value > 0.0)) return 0;
-  if (value > vx710::kFanMax) return vx710::kFanMax;
-  return static_cast<uint8_t>(value);
+void FanRegulation::ControllerAttached() {
+  state_.fanSent.fill(-1.0);
 }
 
 void FanRegulation::Timer2Timer() {
@@ -71,7 +46,7 @@ void FanRegulation::Timer2Timer() {
 
 void FanRegulation::ReadSpeedFan() {
   for (int i = 0; i < kSpeedFanSensorCount; ++i) {
-    const int32_t slot = Bounded(*controls_.sfIndexEdits[i], 0, kSpeedFanSlotCount - 1);
+    const int32_t slot = Bounded(controls_.sfIndexEdits[i], 0, kSpeedFanSlotCount - 1);
     // Hundredths to whole degrees, rounding half away from zero for positive values; in 64 bits
     // so that a value near the 32-bit limits cannot overflow.
     const int64_t hundredths = speedFan_.SlotValue(slot);
@@ -93,19 +68,18 @@ void FanRegulation::ShowTemperatures() {
   }
 }
 
-void FanRegulation::Regulate(int fan, const std::array<SpinEditModel*, kSensorCount>& minEdits,
-                             const std::array<SpinEditModel*, kSensorCount>& maxEdits,
-                             const std::array<SpinEditModel*, kSensorCount>& respEdits) {
+void FanRegulation::Regulate(int fan, const SensorSettings& minEdits,
+                             const SensorSettings& maxEdits, const SensorSettings& respEdits) {
   const double old = state_.fanDuty[fan];
   double best = 0.0;
   for (int s = 0; s < kSensorCount; ++s) {
-    int32_t min = minEdits[s]->Value();
-    const int32_t max = Bounded(*maxEdits[s], kMaxTemperatureLow, kMaxTemperatureHigh);
-    const int32_t resp = Bounded(*respEdits[s], kResponseLow, kResponseHigh);
+    int32_t min = minEdits[s].get().Value();
+    const int32_t max = Bounded(maxEdits[s], kMaxTemperatureLow, kMaxTemperatureHigh);
+    const int32_t resp = Bounded(respEdits[s], kResponseLow, kResponseHigh);
     if (min >= max) {
       // Fires the control's change handler, which saves the settings.
       min = max - 1;
-      minEdits[s]->SetValue(min);
+      minEdits[s].get().SetValue(min);
     }
     const int32_t t = state_.tempShown[s];
     double target;
@@ -126,14 +100,13 @@ void FanRegulation::Regulate(int fan, const std::array<SpinEditModel*, kSensorCo
 void FanRegulation::SendFanCommands() {
   for (int fan = 0; fan < kFanCount; ++fan) {
     const double duty = state_.fanDuty[fan];
-    if (RoundHalfEven(duty) == RoundHalfEven(state_.fanSent[fan])) continue;
-    const uint8_t value = FanCommandValue(duty);
-    channel_.SendToController({static_cast<uint8_t>(vx710::kFanRear + fan), value});
+    if (vx710::RoundHalfEven(duty) == vx710::RoundHalfEven(state_.fanSent[fan])) continue;
+    const uint8_t value = vx710::FanValueForDuty(duty);
+    channel_.SendToController(vx710::FanFrame(fan, value));
     state_.fanSent[fan] = duty;
-    const double shown = RoundHalfEven(value / 177.0 * 100.0);
-    view_.SetFanText(fan, std::to_string(static_cast<int>(shown)) + " %");
+    view_.SetFanText(fan, std::to_string(vx710::FanPercentForValue(value)) + " %");
   }
-  channel_.SendToController({vx710::kTick});
+  channel_.SendToController(vx710::TickFrame());
 }
 
 }  // namespace trellon

@@ -2,6 +2,8 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <memory>
 
 #include "base/control_models.h"
 #include "fans/controller_channel.h"
@@ -11,24 +13,32 @@
 
 namespace trellon {
 
+template <size_t N>
+using SpinEditRefs = std::array<std::reference_wrapper<SpinEditModel>, N>;
+using SensorSettings = SpinEditRefs<kSensorCount>;
+
 // The Fan Control page's settings, by sensor index; the window owns the models. Every value is
 // read at the moment of use.
 struct FanControls {
-  std::array<SpinEditModel*, kSensorCount> minRear{};
-  std::array<SpinEditModel*, kSensorCount> maxRear{};
-  std::array<SpinEditModel*, kSensorCount> respRear{};
-  std::array<SpinEditModel*, kSensorCount> minFront{};
-  std::array<SpinEditModel*, kSensorCount> maxFront{};
-  std::array<SpinEditModel*, kSensorCount> respFront{};
+  SensorSettings minRear, maxRear, respRear;
+  SensorSettings minFront, maxFront, respFront;
   // SpeedFan temperature slot of each SpeedFan sensor.
-  std::array<SpinEditModel*, kSpeedFanSensorCount> sfIndexEdits{};
+  SpinEditRefs<kSpeedFanSensorCount> sfIndexEdits;
 };
+
+// The references to a table of controls that its owner keeps.
+template <size_t N>
+SpinEditRefs<N> SpinEditRefsOf(const std::array<std::unique_ptr<SpinEditModel>, N>& owned) {
+  return [&]<size_t... I>(std::index_sequence<I...>) {
+    return SpinEditRefs<N>{std::ref(*owned[I])...};
+  }
+  (std::make_index_sequence<N>{});
+}
 
 // Turns six temperatures into the duties of the two case fans once a second and sends them to
 // the controller while it is attached.
 class FanRegulation {
  public:
-  // Throws std::invalid_argument when a control of `controls` is missing.
   FanRegulation(FanState& state, const FanControls& controls, const SpeedFanView& speedFan,
                 ControllerChannel& channel, FanStatusView& view);
 
@@ -37,15 +47,16 @@ class FanRegulation {
   // attached the fan commands and the tick byte. A failed write or settings save propagates.
   void Timer2Timer();
 
-  // The value byte of a fan command for a duty in percent (0..177, halves to even).
-  static uint8_t FanCommandValue(double duty);
+  // The controller link's case sensors: sensor 0 rear, 1 front; 0 means no reading.
+  void SetCaseTemperature(int sensor, int32_t celsius);
+  // The controller was just attached: the next tick sends both fan commands.
+  void ControllerAttached();
 
  private:
   void ReadSpeedFan();
   void ShowTemperatures();
-  void Regulate(int fan, const std::array<SpinEditModel*, kSensorCount>& minEdits,
-                const std::array<SpinEditModel*, kSensorCount>& maxEdits,
-                const std::array<SpinEditModel*, kSensorCount>& respEdits);
+  void Regulate(int fan, const SensorSettings& minEdits, const SensorSettings& maxEdits,
+                const SensorSettings& respEdits);
   void SendFanCommands();
 
   FanState& state_;

@@ -5,7 +5,7 @@
 #include <exception>
 #include <utility>
 
-#include "link/controller_protocol.h"
+#include "protocol/controller_protocol.h"
 
 namespace trellon {
 namespace {
@@ -23,10 +23,6 @@ constexpr uint32_t kOpenRetrySpacingMs = 1000;
 // its 100 ms rhythm and the attach its 2 s pause instead of waiting for one more tick.
 constexpr uint32_t kTimerSlackMs = 10;
 
-bool IsKeyCode(uint8_t b) {
-  return b >= vx710::kFirstKeyCode && b <= vx710::kLastKeyCode;
-}
-
 // Milliseconds from `since` to `now` on the wrapping 32-bit tick count.
 uint32_t Elapsed(uint32_t now, uint32_t since) {
   return now - since;
@@ -34,9 +30,9 @@ uint32_t Elapsed(uint32_t now, uint32_t since) {
 
 }  // namespace
 
-ControllerLink::ControllerLink(ControllerPort& port, FanState& fans, ControllerLinkActions& actions,
-                               Clock& clock, LogSink& log)
-    : port_(port), fans_(fans), actions_(actions), clock_(clock), log_(log) {
+ControllerLink::ControllerLink(ControllerPort& port, ControllerLinkActions& actions, Clock& clock,
+                               LogSink& log)
+    : port_(port), actions_(actions), clock_(clock), log_(log) {
   ResetSteps();
   statusText_ = "Port closed";
 }
@@ -114,7 +110,7 @@ void ControllerLink::TickOpening() {
   log_.WriteLog("Comm: Looking for VX710");
   SetStatus("Looking for VX710");
   // The first hello now, the other nine on the following ticks, 100 ms apart.
-  SendToController({vx710::kHello, vx710::kHello});
+  SendToController(vx710::HelloFrame());
   hellosSent_ = 1;
   // Opening and logging take time: the spacing counts from the frame, not from the tick.
   lastHelloTick_ = clock_.TickCount();
@@ -130,7 +126,7 @@ void ControllerLink::TickHandshake() {
   // The burst and the wait after its last frame come before the answer is looked for.
   if (Elapsed(now, lastHelloTick_) + kTimerSlackMs < kHelloSpacingMs) return;
   if (hellosSent_ < kHelloCount) {
-    SendToController({vx710::kHello, vx710::kHello});
+    SendToController(vx710::HelloFrame());
     ++hellosSent_;
     lastHelloTick_ = now;
     return;
@@ -150,8 +146,8 @@ void ControllerLink::Attach() {
   log_.WriteLog("Comm: VX710 detected and attached");
   SetStatus("VX710 attached");
   // The next regulation tick sends both fan commands.
-  fans_.fanSent.fill(-1.0);
-  SendToController({vx710::kAttachConfirm, vx710::kAttachConfirm});
+  actions_.ControllerAttached();
+  SendToController(vx710::AttachConfirmFrame());
   actions_.ClearDelayedKeys();
 }
 
@@ -166,17 +162,17 @@ void ControllerLink::TickAttached() {
 
 void ControllerLink::HandleByte(uint8_t b) {
   // Every code of 1..125, meaningful or not, cancels a pending power-off sequence first.
-  if (IsKeyCode(b)) actions_.ClearDelayedKeys();
+  if (vx710::IsKeyCode(b)) actions_.ClearDelayedKeys();
   if (b == vx710::kPowerCode) {
     actions_.PowerKeyPressed();
   } else if (b == vx710::kDisplayModeCode) {
     actions_.SetDisplayMode(!actions_.DisplayMode());
-  } else if (IsKeyCode(b)) {
+  } else if (vx710::IsKeyCode(b)) {
     if (const auto name = vx710::KeyNameForCode(b)) actions_.DispatchKey(std::string(*name), true);
   } else if (b == vx710::kRepeatCode) {
     actions_.DispatchKey(std::string(), true);
-  } else if (b >= vx710::kFirstTemperature && b <= vx710::kLastTemperature) {
-    fans_.tempIncoming[tempChannel_] = static_cast<int32_t>(b) - vx710::kTemperatureOffset;
+  } else if (const auto celsius = vx710::TemperatureForByte(b)) {
+    actions_.CaseTemperature(tempChannel_, *celsius);
   } else if (b == vx710::kSelectRear) {
     tempChannel_ = 0;
   } else if (b == vx710::kSelectFront) {
@@ -223,10 +219,9 @@ void ControllerLink::DetachController() {
   if (!port_.Connected()) return;
   log_.WriteLog("Comm: Detaching VX710");
   clock_.Sleep(kDetachStepMs);
-  SendToController({vx710::kDetach, vx710::kDetach});
+  SendToController(vx710::DetachFrame());
   clock_.Sleep(kDetachStepMs);
-  SendToController(
-      {vx710::kFanRear, vx710::kDetachFanValue, vx710::kFanFront, vx710::kDetachFanValue});
+  SendToController(vx710::DetachFansFrame());
   clock_.Sleep(kDetachStepMs);
   log_.WriteLog("Comm: VX710 detached");
   log_.WriteLog("Comm: Closing port");

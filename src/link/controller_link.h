@@ -9,27 +9,28 @@
 
 #include "base/clock.h"
 #include "base/shell_services.h"
-#include "fans/controller_channel.h"
-#include "fans/fan_state.h"
 #include "link/controller_port.h"
-#include "remote/power_link_control.h"
+#include "link/key_sink.h"
 
 namespace trellon {
 
 enum class LinkState : uint8_t { Detached = 0, Opening = 1, Handshake = 2, Attached = 3 };
 
 // What the link calls on the rest of the program for received codes; the main window implements
-// it by forwarding to key dispatch, the power key and the display mirror. Main thread only.
-class ControllerLinkActions {
+// it by forwarding to key dispatch, the power key, the display mirror and the fan regulation.
+// Main thread only.
+class ControllerLinkActions : public KeySink {
  public:
-  virtual ~ControllerLinkActions() = default;
-  virtual void DispatchKey(const std::string& keyName, bool fromRemote) = 0;
   // Runs the first delayed key when it is due (at most one per call).
   virtual void ServiceDelayedKeys() = 0;
   virtual void ClearDelayedKeys() = 0;
   virtual void PowerKeyPressed() = 0;
   virtual bool DisplayMode() const = 0;
   virtual void SetDisplayMode(bool on) = 0;
+  // A case sensor's report: channel 0 rear, 1 front; 0 °C means no reading.
+  virtual void CaseTemperature(int32_t channel, int32_t celsius) = 0;
+  // The controller has just been attached; its fans have not been told anything yet.
+  virtual void ControllerAttached() = 0;
 };
 
 // The link to the VX710 front-panel controller: opens the port, finds the controller by its
@@ -38,10 +39,9 @@ class ControllerLinkActions {
 //
 // The waits of the hello burst and the attach pause are timed steps of the 100 ms link tick
 // (read from the clock), so the tick never blocks; only DetachController waits in place.
-class ControllerLink final : public ControllerChannel, public ControllerLinkControl {
+class ControllerLink final {
  public:
-  ControllerLink(ControllerPort& port, FanState& fans, ControllerLinkActions& actions, Clock& clock,
-                 LogSink& log);
+  ControllerLink(ControllerPort& port, ControllerLinkActions& actions, Clock& clock, LogSink& log);
 
   // The link tick (Timer1, every 100 ms).
   void Timer1Timer();
@@ -50,13 +50,14 @@ class ControllerLink final : public ControllerChannel, public ControllerLinkCont
   void commRxChar(int32_t count);
   // Sends the detach frames and closes the port when it is open; otherwise does nothing. Waits
   // about 300 ms in place (shutdown and system suspend only).
-  void DetachController() override;
+  void DetachController();
   // linkState := Opening (resume, refused suspend): the next tick closes and reopens the port.
-  void ReopenController() override { SetLinkState(LinkState::Opening); }
+  void ReopenController() { SetLinkState(LinkState::Opening); }
 
-  // ControllerChannel: writes one frame to the port in one write.
-  void SendToController(const std::vector<uint8_t>& bytes) override;
-  bool IsAttached() const override { return linkState_ == LinkState::Attached; }
+  // Writes one frame to the port in one write; a failed write starts the link over and
+  // propagates.
+  void SendToController(const std::vector<uint8_t>& bytes);
+  bool IsAttached() const { return linkState_ == LinkState::Attached; }
 
   bool HasReceived(size_t n) const { return rxBuffer_.size() >= n; }
   // Removes and returns up to n bytes from the head of rxBuffer.
@@ -91,7 +92,6 @@ class ControllerLink final : public ControllerChannel, public ControllerLinkCont
   void SetStatus(std::string text);
 
   ControllerPort& port_;
-  FanState& fans_;
   ControllerLinkActions& actions_;
   Clock& clock_;
   LogSink& log_;

@@ -27,9 +27,8 @@ int64_t FloorDiv(int64_t a, int64_t b) {
 
 }  // namespace
 
-VolumeKnob::VolumeKnob(ControllerPort& port, const SpinEditModel& stretch,
-                       KeyDispatcher& dispatcher)
-    : port_(port), stretch_(stretch), dispatcher_(dispatcher) {}
+VolumeKnob::VolumeKnob(ControllerPort& port, const SpinEditModel& stretch, KeySink& keys)
+    : port_(port), stretch_(stretch), keys_(keys) {}
 
 int64_t VolumeKnob::ScaledSteps() const {
   const int64_t stretch = std::max<int64_t>(stretch_.Value(), kMinStretch);
@@ -46,8 +45,8 @@ void VolumeKnob::commCTSDSRChange() {
   knobSteps_ += step;
   // The stretch is read again: a change between events moves the thresholds at once.
   const int64_t after = ScaledSteps();
-  for (; before < after; ++before) dispatcher_.DispatchKey("vol+", false);
-  for (; before > after; --before) dispatcher_.DispatchKey("vol-", false);
+  for (; before < after; ++before) keys_.DispatchKey("vol+", false);
+  for (; before > after; --before) keys_.DispatchKey("vol-", false);
 }
 
 }  // namespace trellon

@@ -4,7 +4,7 @@
 
 #include "base/control_models.h"
 #include "link/controller_port.h"
-#include "remote/key_interfaces.h"
+#include "link/key_sink.h"
 
 namespace trellon {
 
@@ -13,7 +13,7 @@ namespace trellon {
 class VolumeKnob {
  public:
   // stretch is edVolumeControlStretch (percent), read at every event.
-  VolumeKnob(ControllerPort& port, const SpinEditModel& stretch, KeyDispatcher& dispatcher);
+  VolumeKnob(ControllerPort& port, const SpinEditModel& stretch, KeySink& keys);
 
   // The port's CTS-change and DSR-change handler, on the main thread (also run twice inside
   // every Open and Close of the port). The event's own line state is not used: both lines are
@@ -30,7 +30,7 @@ class VolumeKnob {
 
   ControllerPort& port_;
   const SpinEditModel& stretch_;
-  KeyDispatcher& dispatcher_;
+  KeySink& keys_;
   int32_t knobPhase_ = -1;
   // 64 bits: the count is never reset, and the scaling multiplies it by 100.
   int64_t knobSteps_ = 0;

@@ -15,13 +15,15 @@ double MillisecondsBetween(double from, double to) {
 
 KeyDispatch::KeyDispatch(const Clock& clock, const SpinEditModel& edRepeatDead,
                          const SpinEditModel& edRepeatFirst, const SpinEditModel& edRepeatNext,
-                         HomeActions& homeActions, KeyBroadcaster& broadcaster)
+                         HomeActions& homeActions, KeyBroadcaster& broadcaster,
+                         PowerOffAction& powerOff)
     : clock_(clock),
       edRepeatDead_(edRepeatDead),
       edRepeatFirst_(edRepeatFirst),
       edRepeatNext_(edRepeatNext),
       homeActions_(homeActions),
-      broadcaster_(broadcaster) {}
+      broadcaster_(broadcaster),
+      powerOff_(powerOff) {}
 
 void KeyDispatch::DispatchKey(const std::string& keyName, bool fromRemote) {
   if (!keyName.empty()) {
@@ -87,7 +89,7 @@ void KeyDispatch::ServiceDelayedKeys() {
   delayedKeys_.pop_front();
 
   if (text == kPowerOffMarker) {
-    if (powerOffAction_ != nullptr) powerOffAction_->DoPowerOff();
+    powerOff_.DoPowerOff();
   } else {
     DispatchKey(text, false);
   }

@@ -37,12 +37,7 @@ class KeyDispatch final : public KeyDispatcher, public KeyScheduler {
   // gives Now() for the repeat filter and TickCount() for the queue.
   KeyDispatch(const Clock& clock, const SpinEditModel& edRepeatDead,
               const SpinEditModel& edRepeatFirst, const SpinEditModel& edRepeatNext,
-              HomeActions& homeActions, KeyBroadcaster& broadcaster);
-
-  // The power action run for the queue's marker. Set once while wiring (the power control itself
-  // schedules through this object, hence no constructor argument). Without one the marker is
-  // taken from the queue and nothing runs.
-  void SetPowerOffAction(PowerOffAction* action) { powerOffAction_ = action; }
+              HomeActions& homeActions, KeyBroadcaster& broadcaster, PowerOffAction& powerOff);
 
   // keyName empty = the remote's repeat code. fromRemote is false for knob steps and made-up keys.
   void DispatchKey(const std::string& keyName, bool fromRemote) override;
@@ -75,7 +70,8 @@ class KeyDispatch final : public KeyDispatcher, public KeyScheduler {
   const SpinEditModel& edRepeatNext_;
   HomeActions& homeActions_;
   KeyBroadcaster& broadcaster_;
-  PowerOffAction* powerOffAction_ = nullptr;
+  // Run for the queue's "@PowerOffDo" marker.
+  PowerOffAction& powerOff_;
 
   std::string lastRemoteKey_;
   double pressTime_ = 0.0;

@@ -1,13 +1,10 @@
 #include "remote/key_server.h"
 
-#include <sys/socket.h>
-
 #include <QHostAddress>
 #include <QSocketNotifier>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <algorithm>
-#include <cerrno>
 
 #include "remote/key_record.h"
 
@@ -116,24 +113,9 @@ void KeyServer::BroadcastKey(const std::string& keyName) {
   }
 }
 
-KeyServer::SendOutcome KeyServer::SendNow(const QTcpSocket& socket, const uint8_t* data,
-                                          size_t size, size_t& sent) {
-  sent = 0;
-  const qintptr fd = socket.socketDescriptor();
-  if (fd < 0) return SendOutcome::kFailed;
-  for (;;) {
-    const ssize_t n = ::send(static_cast<int>(fd), data, size, MSG_DONTWAIT | MSG_NOSIGNAL);
-    if (n > 0) {
-      sent = static_cast<size_t>(n);
-      return SendOutcome::kDone;
-    }
-    if (n == 0) return SendOutcome::kWouldBlock;
-    if (errno == EINTR) continue;
-    if (errno == EAGAIN || errno == EWOULDBLOCK || errno == ENOBUFS) {
-      return SendOutcome::kWouldBlock;
-    }
-    return SendOutcome::kFailed;
-  }
+SendOutcome KeyServer::SendNow(const QTcpSocket& socket, const uint8_t* data, size_t size,
+                               size_t& sent) {
+  return SendWithoutWaiting(socket.socketDescriptor(), data, size, sent);
 }
 
 void KeyServer::SendRecord(Client& client, const KeyRecord& record) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/shell_services.h"
+#include "base/socket_send.h"
 #include "remote/key_interfaces.h"
 
 class QTcpServer;
@@ -60,8 +61,6 @@ class KeyServer final : public KeyBroadcaster {
 
  private:
   struct Client;
-  enum class SendOutcome { kDone, kWouldBlock, kFailed };
-
   void AcceptPending();
   // Writes what the socket takes now; on success `sent` tells how much that was.
   static SendOutcome SendNow(const QTcpSocket& socket, const uint8_t* data, size_t size,

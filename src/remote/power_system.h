@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 namespace trellon {
 
@@ -34,5 +35,18 @@ class PowerSystem {
   // Shuts the system down and switches the power off, without forcing programs to close.
   virtual void PowerOff() = 0;
 };
+
+// The platform's power system, which also delivers the system's power notifications.
+class WatchedPowerSystem : public PowerSystem {
+ public:
+  // Starts delivering the notifications to onEvent, on the main thread. Call once.
+  virtual void Start(PowerEventHandler onEvent) = 0;
+};
+
+class LogSink;
+class ErrorReporter;
+
+// This platform's power system; exceptions escaping the notification handler go to errors.
+std::unique_ptr<WatchedPowerSystem> CreatePowerSystem(LogSink& log, ErrorReporter& errors);
 
 }  // namespace trellon

@@ -5,7 +5,7 @@
 #include <stdexcept>
 
 #include "base/ini_file.h"
-#include "fakes/fake_message_box.h"
+#include "fakes/app/fake_message_box.h"
 #include "fakes/recording_shell.h"
 
 namespace trellon {

@@ -23,7 +23,7 @@
 #include "app/paint_box.h"
 #include "app/spin_edit_ex.h"
 #include "base/ini_file.h"
-#include "fakes/fake_message_box.h"
+#include "fakes/app/fake_message_box.h"
 #include "test_support.h"
 #include "window_test_support.h"
 
@@ -213,9 +213,8 @@ TEST_F(MainWindowTest, ButtonWdithIsTheButtonPairsWidth) {
 }
 
 TEST_F(MainWindowTest, NoClickIsOnlyTheExactFirstArgument) {
-  ASSERT_TRUE(folder.Ok());
-  EXPECT_TRUE(Create({"trellon", "-noclick"})->noClick);
-  EXPECT_FALSE(Create({"trellon"})->noClick);
+  EXPECT_TRUE(HasNoClickArgument({"trellon", "-noclick"}));
+  EXPECT_FALSE(HasNoClickArgument({"trellon"}));
   EXPECT_FALSE(HasNoClickArgument({"trellon", "-NoClick"}));
   EXPECT_FALSE(HasNoClickArgument({"trellon", "x", "-noclick"}));
   EXPECT_FALSE(HasNoClickArgument({"trellon", "-noclick "}));

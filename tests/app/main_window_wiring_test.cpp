@@ -1,4 +1,4 @@
-// The Parts as the main window wires them: the port's events, the link's actions, the fan
+// The subsystems as the main window wires them: the port's events, the link's actions, the fan
 // labels, the key road to the key server's clients and the shutdown steps that involve them.
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <algorithm>
 
 #include "base/ini_file.h"
-#include "link/controller_protocol.h"
+#include "protocol/controller_protocol.h"
 #include "remote/key_record.h"
 #include "window_test_support.h"
 

@@ -6,7 +6,7 @@
 #include <QFile>
 
 #include "base/ini_file.h"
-#include "fakes/fake_settings_window.h"
+#include "fakes/app/fake_settings_window.h"
 #include "test_support.h"
 
 namespace trellon {

@@ -12,7 +12,7 @@
 #include "app/main_window.h"
 #include "base/clock.h"
 #include "fakes/fake_comm_device.h"
-#include "fakes/fake_message_box.h"
+#include "fakes/app/fake_message_box.h"
 #include "fakes/fake_power_system.h"
 #include "fakes/fake_process_control.h"
 #include "fakes/fake_speedfan_view.h"

@@ -17,7 +17,7 @@
 #include "app/main_window.h"
 #include "base/clock.h"
 #include "e2e_test_support.h"
-#include "fakes/fake_message_box.h"
+#include "fakes/app/fake_message_box.h"
 #include "fakes/fake_power_system.h"
 #include "fakes/fake_speedfan_view.h"
 

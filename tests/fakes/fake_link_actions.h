@@ -1,16 +1,18 @@
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "link/controller_link.h"
-#include "remote/key_interfaces.h"
 
 namespace trellon::fakes {
 
 // Records what the controller link and the volume knob ask of the rest of the program, in order:
-// "key:ok/remote", "key:vol+/local", "service", "clear", "power", "display:1".
-class FakeLinkActions : public ControllerLinkActions, public KeyDispatcher {
+// "key:ok/remote", "key:vol+/local", "service", "clear", "power", "display:1". Attaches are
+// counted, and the case temperatures kept by channel, as the fan regulation keeps them.
+class FakeLinkActions : public ControllerLinkActions {
  public:
   void DispatchKey(const std::string& keyName, bool fromRemote) override {
     calls.push_back("key:" + keyName + (fromRemote ? "/remote" : "/local"));
@@ -23,6 +25,10 @@ class FakeLinkActions : public ControllerLinkActions, public KeyDispatcher {
     calls.push_back(on ? "display:1" : "display:0");
     displayMode = on;
   }
+  void CaseTemperature(int32_t channel, int32_t celsius) override {
+    caseTemperatures.at(static_cast<size_t>(channel)) = celsius;
+  }
+  void ControllerAttached() override { ++attaches; }
 
   // The calls other than "service", which every attached tick makes.
   std::vector<std::string> Events() const {
@@ -34,6 +40,8 @@ class FakeLinkActions : public ControllerLinkActions, public KeyDispatcher {
   }
 
   bool displayMode = false;
+  std::array<int32_t, 2> caseTemperatures{};
+  int attaches = 0;
   std::vector<std::string> calls;
 };
 

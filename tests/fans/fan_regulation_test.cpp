@@ -9,6 +9,7 @@
 #include "fakes/fake_controller_channel.h"
 #include "fakes/fake_fan_status_view.h"
 #include "fakes/fake_speedfan_view.h"
+#include "protocol/controller_protocol.h"
 
 namespace trellon {
 namespace {
@@ -20,9 +21,9 @@ class FanRegulationTest : public ::testing::Test {
  protected:
   FanRegulationTest() {
     auto make = [this](const std::string& name, int32_t lo, int32_t hi, int32_t value) {
-      edits.push_back(std::make_unique<SpinEditModel>(name, lo, hi, 1, value));
-      edits.back()->SetOnChange([this] { ++saves; });
-      return edits.back().get();
+      auto edit = std::make_unique<SpinEditModel>(name, lo, hi, 1, value);
+      edit->SetOnChange([this] { ++saves; });
+      return edit;
     };
     for (int s = 0; s < kSensorCount; ++s) {
       const std::string i = std::to_string(s);
@@ -36,7 +37,13 @@ class FanRegulationTest : public ::testing::Test {
     for (int i = 0; i < kSpeedFanSensorCount; ++i) {
       controls.sfIndexEdits[i] = make("sf" + std::to_string(i), 0, 31, i);
     }
-    regulation = std::make_unique<FanRegulation>(state, controls, speedFan, channel, view);
+    regulation = std::make_unique<FanRegulation>(
+        state,
+        FanControls{SpinEditRefsOf(controls.minRear), SpinEditRefsOf(controls.maxRear),
+                    SpinEditRefsOf(controls.respRear), SpinEditRefsOf(controls.minFront),
+                    SpinEditRefsOf(controls.maxFront), SpinEditRefsOf(controls.respFront),
+                    SpinEditRefsOf(controls.sfIndexEdits)},
+        speedFan, channel, view);
   }
   void SetAllResponses(int32_t value) {
     for (int s = 0; s < kSensorCount; ++s) {
@@ -45,9 +52,14 @@ class FanRegulationTest : public ::testing::Test {
     }
   }
 
-  std::vector<std::unique_ptr<SpinEditModel>> edits;
+  // The page's controls as the window owns them.
+  struct OwnedControls {
+    std::array<std::unique_ptr<SpinEditModel>, kSensorCount> minRear, maxRear, respRear;
+    std::array<std::unique_ptr<SpinEditModel>, kSensorCount> minFront, maxFront, respFront;
+    std::array<std::unique_ptr<SpinEditModel>, kSpeedFanSensorCount> sfIndexEdits;
+  };
   int saves = 0;
-  FanControls controls;
+  OwnedControls controls;
   FanState state;
   fakes::FakeSpeedFanView speedFan;
   fakes::FakeControllerChannel channel;
@@ -122,8 +134,8 @@ TEST_F(FanRegulationTest, ZeroDutySendsZeroAfterAttach) {
   regulation->Timer2Timer();
   EXPECT_EQ(channel.frames, (Frames{{0xA3, 0}, {0xA4, 0}, {0xA2}}));
   EXPECT_EQ(view.fanText[0], "0 %");
-  EXPECT_EQ(FanRegulation::FanCommandValue(100.0), 0xB1);
-  EXPECT_EQ(FanRegulation::FanCommandValue(150.0), 0xB1);
+  EXPECT_EQ(vx710::FanValueForDuty(100.0), 0xB1);
+  EXPECT_EQ(vx710::FanValueForDuty(150.0), 0xB1);
 }
 
 TEST_F(FanRegulationTest, MinimumAboveMaximumIsCorrectedInTheControlAndSaved) {
@@ -168,12 +180,6 @@ TEST_F(FanRegulationTest, UncommittedValuesOutsideTheRangesAreBounded) {
   EXPECT_EQ(speedFan.reads[1], 0);
   const double target = (50.0 + 2147483648.0) / (100.0 + 2147483648.0) * 100.0;
   EXPECT_DOUBLE_EQ(state.fanDuty[0], target) << "response read as 1, maximum as 100";
-}
-
-TEST_F(FanRegulationTest, MissingControlIsRejected) {
-  FanControls incomplete = controls;
-  incomplete.respFront[4] = nullptr;
-  EXPECT_THROW(FanRegulation(state, incomplete, speedFan, channel, view), std::invalid_argument);
 }
 
 }  // namespace

@@ -37,10 +37,9 @@ class ControllerLinkFixture : public ::testing::Test {
 
   ManualClock clock;
   fakes::FakeControllerPort port{&clock};
-  FanState fans;
   fakes::FakeLinkActions actions;
   fakes::RecordingShell shell;
-  ControllerLink link{port, fans, actions, clock, shell};
+  ControllerLink link{port, actions, clock, shell};
 };
 
 }  // namespace trellon

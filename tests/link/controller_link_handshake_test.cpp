@@ -27,7 +27,6 @@ TEST_F(ControllerLinkHandshakeTest, OpensThenSendsTenHellos100MsApartAndNoMore) 
 }
 
 TEST_F(ControllerLinkHandshakeTest, AnswerDuringTheBurstAttachesTwoSecondsAfterTheBurst) {
-  fans.fanSent = {40.0, 60.0};
   link.Timer1Timer();
   Receive({'M', 'Z', '5'});
   Ticks(9);
@@ -40,7 +39,7 @@ TEST_F(ControllerLinkHandshakeTest, AnswerDuringTheBurstAttachesTwoSecondsAfterT
   EXPECT_EQ(link.linkState(), LinkState::Attached);
   EXPECT_EQ(port.writes.back(), (Write{4000, {0xAD, 0xAD}}));
   EXPECT_EQ(shell.logLines.back(), "Comm: VX710 detected and attached");
-  EXPECT_EQ(fans.fanSent, (std::array<double, 2>{-1.0, -1.0}));
+  EXPECT_EQ(actions.attaches, 1) << "the fan commands start over";
   EXPECT_EQ(actions.calls, (std::vector<std::string>{"clear"}));
   EXPECT_EQ(link.StatusText(), "VX710 attached");
   EXPECT_TRUE(link.IsAttached());
@@ -87,7 +86,7 @@ TEST_F(ControllerLinkHandshakeTest, BytesOfTheAttachPauseAreDiscardedUnprocessed
   EXPECT_FALSE(link.HasReceived(1));
   Tick();
   EXPECT_EQ(actions.Events(), (std::vector<std::string>{"clear"}));
-  EXPECT_EQ(fans.tempIncoming[0], 0);
+  EXPECT_EQ(actions.caseTemperatures[0], 0);
 }
 
 TEST_F(ControllerLinkHandshakeTest, DetachWhileClosedDoesNothing) {

@@ -29,11 +29,11 @@ class ControllerLinkReceiveTest : public ControllerLinkFixture {
 
 TEST_F(ControllerLinkReceiveTest, ChannelBytesRouteTemperatures) {
   ReceiveAndTick({0xFB, 0xB4, 0xFC, 0xAF});
-  EXPECT_EQ(fans.tempIncoming[0], 30);
-  EXPECT_EQ(fans.tempIncoming[1], 25);
+  EXPECT_EQ(actions.caseTemperatures[0], 30);
+  EXPECT_EQ(actions.caseTemperatures[1], 25);
   EXPECT_EQ(link.tempChannel(), 1);
   ReceiveAndTick({0x96});
-  EXPECT_EQ(fans.tempIncoming[1], 0) << "150 reads as no reading";
+  EXPECT_EQ(actions.caseTemperatures[1], 0) << "150 reads as no reading";
   EXPECT_TRUE(actions.Events().empty()) << "temperatures leave the delayed keys alone";
 }
 
@@ -46,12 +46,12 @@ TEST_F(ControllerLinkFreshTest, TemperatureBeforeAnyChannelByteGoesToTheRearSens
   link.SetLinkState(LinkState::Attached);
   Receive({0xFA});
   Tick();
-  EXPECT_EQ(fans.tempIncoming, (std::array<int32_t, 6>{100, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(actions.caseTemperatures, (std::array<int32_t, 2>{100, 0}));
 }
 
 TEST_F(ControllerLinkReceiveTest, IgnoredBytesChangeNothingButKeyCodesEmptyTheQueue) {
   EXPECT_TRUE(ReceiveAndTick({0, 127, 253, 254, 255}).empty());
-  EXPECT_EQ(fans.tempIncoming, (std::array<int32_t, 6>{}));
+  EXPECT_EQ(actions.caseTemperatures, (std::array<int32_t, 2>{}));
   EXPECT_EQ(ReceiveAndTick({2}), Events{"clear"});
 
   // The codes of 1..125 without a key or an action: 2, 4, 6, 8, 12, 16, 24, 28, 32..63, 68, 72,

@@ -23,9 +23,7 @@ class KeyDispatchTest : public ::testing::Test {
  protected:
   explicit KeyDispatchTest(uint32_t startTick = 500000)
       : clock_(startTick, EncodeDateTime({2026, 12, 7, 21, 37, 12, 321})),
-        dispatch_(clock_, edRepeatDead_, edRepeatFirst_, edRepeatNext_, peers_, peers_) {
-    dispatch_.SetPowerOffAction(&peers_);
-  }
+        dispatch_(clock_, edRepeatDead_, edRepeatFirst_, edRepeatNext_, peers_, peers_, peers_) {}
 
   void At(uint32_t ms) {
     ASSERT_GE(ms, elapsed_);
@@ -255,14 +253,6 @@ TEST_F(KeyDispatchTest, DelayedKeyIsSyntheticAndIgnoresRepeatCodes) {
   Repeat(150);
   Repeat(700);
   EXPECT_THAT(peers_.sent, ElementsAre("up", "stop"));
-}
-
-TEST_F(KeyDispatchTest, MarkerWithoutPowerActionIsDroppedNotSent) {
-  dispatch_.SetPowerOffAction(nullptr);
-  dispatch_.ScheduleKey(std::string(kPowerOffMarker), clock_.TickCount());
-  dispatch_.ScheduleKey("stop", clock_.TickCount());
-  TicksUntil(200);
-  EXPECT_THAT(peers_.journal, ElementsAre("send:stop"));
 }
 
 class KeyDispatchWrapTest : public KeyDispatchTest {

@@ -148,11 +148,9 @@ TEST_F(PowerControlTest, EveryPowerEventCodeHasItsLogLineAndAction) {
 class PowerSequenceTest : public ::testing::Test {
  protected:
   PowerSequenceTest()
-      : dispatch_(clock_, edRepeatDead_, edRepeatFirst_, edRepeatNext_, peers_, peers_),
-        power_(clock_, cbPowerOffStopHome_, rbPowerOffDo_, dispatch_, dispatch_, system_, link_,
-               shell_, shell_) {
-    dispatch_.SetPowerOffAction(&power_);
-  }
+      : power_(clock_, cbPowerOffStopHome_, rbPowerOffDo_, dispatch_, dispatch_, system_, link_,
+               shell_, shell_),
+        dispatch_(clock_, edRepeatDead_, edRepeatFirst_, edRepeatNext_, peers_, peers_, power_) {}
 
   // What the link does with the power code and with any other key code.
   void PowerCode() {
@@ -191,8 +189,11 @@ class PowerSequenceTest : public ::testing::Test {
   fakes::RecordingPowerSystem system_;
   fakes::RecordingLinkControl link_;
   fakes::RecordingShell shell_;
-  KeyDispatch dispatch_;
+  // The power control schedules through the dispatch, which runs the power control's action:
+  // the one that is made first holds a reference to the other that it does not use until both
+  // exist.
   PowerControl power_;
+  KeyDispatch dispatch_;
   uint32_t elapsed_ = 0;
 };
 

@@ -4,7 +4,7 @@
 #include <array>
 #include <cstdio>
 
-#include "link/controller_protocol.h"
+#include "protocol/controller_protocol.h"
 
 namespace trellon::sim {
 namespace {

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "link/controller_protocol.h"
+#include "protocol/controller_protocol.h"
 
 namespace trellon::sim {
 namespace {

@@ -3,7 +3,7 @@
 #include <cctype>
 
 #include "base/ini_file.h"
-#include "link/controller_protocol.h"
+#include "protocol/controller_protocol.h"
 
 namespace trellon::sim {
 namespace {

@@ -1,6 +1,6 @@
-// The window's side of the Parts: the serial port's settings and events, the controller link's
-// actions, the fan labels, and taking it all apart again. Forwarding only; the logic is in the
-// Parts.
+// The window's wiring of the subsystems: the serial port's settings and events, the adapters
+// between the subsystems, the fan labels, and taking it all apart again. Forwarding only; the
+// logic is in the subsystems.
 #include <QLabel>
 
 #include "app/main_window.h"
@@ -23,7 +23,7 @@ void TVX710MainWindow::ConfigureComm() {
   comm.SetSyncMethod(TSyncMethod::smThreadSync);
 }
 
-void TVX710MainWindow::WireParts() {
+void TVX710MainWindow::WireSubsystems() {
   // The port's events reach these on the main thread while the event thread waits.
   comm.OnRxChar = [this](TCustomComPort&, int32_t count) {
     Handle([this, count] { commRxChar(count); });
@@ -31,37 +31,25 @@ void TVX710MainWindow::WireParts() {
   comm.OnCTSChange = [this](TCustomComPort&, bool) { Handle([this] { commCTSDSRChange(); }); };
   comm.OnDSRChange = [this](TCustomComPort&, bool) { Handle([this] { commCTSDSRChange(); }); };
 
-  keyDispatch.SetPowerOffAction(&power);
-
   lbLinkStatus->setText(QString::fromStdString(link.StatusText()));
   link.SetOnStatusChange(
       [this](const std::string& text) { lbLinkStatus->setText(QString::fromStdString(text)); });
 }
 
-void TVX710MainWindow::UnwireParts() {
+void TVX710MainWindow::UnwireSubsystems() {
   link.SetOnStatusChange(nullptr);
   // Without handlers, closing the port reaches neither the knob nor the link.
   comm.OnRxChar = nullptr;
   comm.OnCTSChange = nullptr;
   comm.OnDSRChange = nullptr;
   Handle([this] { comm.Close(); });
-  keyDispatch.SetPowerOffAction(nullptr);
 }
 
 FanControls TVX710MainWindow::MakeFanControls() {
-  FanControls fanControls;
-  for (size_t s = 0; s < ShellControls::kSensors; ++s) {
-    fanControls.minRear[s] = controls_.minRear[s].get();
-    fanControls.maxRear[s] = controls_.maxRear[s].get();
-    fanControls.respRear[s] = controls_.respRear[s].get();
-    fanControls.minFront[s] = controls_.minFront[s].get();
-    fanControls.maxFront[s] = controls_.maxFront[s].get();
-    fanControls.respFront[s] = controls_.respFront[s].get();
-  }
-  for (size_t i = 0; i < ShellControls::kSpeedFanSensors; ++i) {
-    fanControls.sfIndexEdits[i] = controls_.sfIndexEdits[i].get();
-  }
-  return fanControls;
+  return {SpinEditRefsOf(controls_.minRear),     SpinEditRefsOf(controls_.maxRear),
+          SpinEditRefsOf(controls_.respRear),    SpinEditRefsOf(controls_.minFront),
+          SpinEditRefsOf(controls_.maxFront),    SpinEditRefsOf(controls_.respFront),
+          SpinEditRefsOf(controls_.sfIndexEdits)};
 }
 
 // --- WindowLinkActions ---
@@ -88,6 +76,36 @@ bool WindowLinkActions::DisplayMode() const {
 
 void WindowLinkActions::SetDisplayMode(bool on) {
   window_.SetDisplayMode(on);
+}
+
+void WindowLinkActions::CaseTemperature(int32_t channel, int32_t celsius) {
+  window_.regulation.SetCaseTemperature(channel, celsius);
+}
+
+void WindowLinkActions::ControllerAttached() {
+  window_.regulation.ControllerAttached();
+}
+
+// --- LinkFanChannel, LinkPowerControl, WindowPowerOffAction ---
+
+bool LinkFanChannel::IsAttached() const {
+  return window_.link.IsAttached();
+}
+
+void LinkFanChannel::SendToController(const std::vector<uint8_t>& bytes) {
+  window_.link.SendToController(bytes);
+}
+
+void LinkPowerControl::DetachController() {
+  window_.link.DetachController();
+}
+
+void LinkPowerControl::ReopenController() {
+  window_.link.ReopenController();
+}
+
+void WindowPowerOffAction::DoPowerOff() {
+  window_.power.DoPowerOff();
 }
 
 bool TVX710MainWindow::SetDisplayMode(bool on) {

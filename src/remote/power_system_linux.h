@@ -27,7 +27,7 @@ class LogindSleepReceiver;
 //
 // Without a system bus or logind the program runs on and says so once in the log. Main thread
 // only; notifications arrive through the Qt event loop.
-class LogindPowerSystem final : public PowerSystem {
+class LogindPowerSystem final : public WatchedPowerSystem {
  public:
   // busAddress empty: the system bus; otherwise the address of a private bus (tests). Exceptions
   // escaping the handler go to errors; the inhibitor is given back in any case.
@@ -38,7 +38,7 @@ class LogindPowerSystem final : public PowerSystem {
 
   // Starts watching PrepareForSleep and asks for the delay inhibitor (the answer arrives through
   // the event loop). Call once.
-  void Start(PowerEventHandler onEvent);
+  void Start(PowerEventHandler onEvent) override;
 
   // There is no process privilege to switch on under Linux: logind decides at the call whether
   // this user may hibernate, suspend or power off. So this only tells whether logind is reachable.

@@ -1,4 +1,4 @@
-#include "remote/power_system_logind.h"
+#include "remote/power_system_linux.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -194,6 +194,10 @@ void LogindPowerSystem::LogOnce(bool& said, const std::string& message) {
   log_.WriteLog(message);
 }
 
+std::unique_ptr<WatchedPowerSystem> CreatePowerSystem(LogSink& log, ErrorReporter& errors) {
+  return std::make_unique<LogindPowerSystem>(log, errors);
+}
+
 }  // namespace trellon
 
-#include "power_system_logind.moc"
+#include "power_system_linux.moc"

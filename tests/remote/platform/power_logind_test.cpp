@@ -24,7 +24,7 @@
 #include "fakes/fake_power_system.h"
 #include "fakes/recording_shell.h"
 #include "remote/power_control.h"
-#include "remote/power_system_logind.h"
+#include "remote/power_system_linux.h"
 
 namespace trellon {
 namespace {

@@ -1,4 +1,4 @@
-#include "fakes/fake_message_box.h"
+#include "fakes/app/fake_message_box.h"
 
 namespace trellon::fakes {
 

@@ -1,6 +1,7 @@
-#include "link/controller_protocol.h"
+#include "protocol/controller_protocol.h"
 
 #include <array>
+#include <cmath>
 #include <utility>
 
 namespace trellon::vx710 {
@@ -30,6 +31,45 @@ std::optional<uint8_t> CodeForKeyName(std::string_view name) {
     if (keyName == name) return keyCode;
   }
   return std::nullopt;
+}
+
+Frame HelloFrame() {
+  return {kHello, kHello};
+}
+Frame AttachConfirmFrame() {
+  return {kAttachConfirm, kAttachConfirm};
+}
+Frame DetachFrame() {
+  return {kDetach, kDetach};
+}
+Frame DetachFansFrame() {
+  return {kFanRear, kDetachFanValue, kFanFront, kDetachFanValue};
+}
+Frame TickFrame() {
+  return {kTick};
+}
+
+Frame FanFrame(int fan, uint8_t value) {
+  return {fan == 0 ? kFanRear : kFanFront, value};
+}
+
+double RoundHalfEven(double x) {
+  const double lower = std::floor(x);
+  const double fraction = x - lower;
+  if (fraction < 0.5) return lower;
+  if (fraction > 0.5) return lower + 1.0;
+  return std::fmod(lower, 2.0) == 0.0 ? lower : lower + 1.0;
+}
+
+uint8_t FanValueForDuty(double percent) {
+  const double value = RoundHalfEven(percent / 100.0 * kFanMax);
+  if (!(value > 0.0)) return 0;
+  if (value > kFanMax) return kFanMax;
+  return static_cast<uint8_t>(value);
+}
+
+int FanPercentForValue(uint8_t value) {
+  return static_cast<int>(RoundHalfEven(value / static_cast<double>(kFanMax) * 100.0));
 }
 
 }  // namespace trellon::vx710

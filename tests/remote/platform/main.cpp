@@ -1,0 +1,11 @@
+// The remote tests drive real sockets through Qt's event loop, which needs an application
+// object; nothing here shows a window.
+#include <gmock/gmock.h>
+
+#include <QCoreApplication>
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  ::testing::InitGoogleMock(&argc, argv);
+  return RUN_ALL_TESTS();
+}
