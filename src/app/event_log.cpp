@@ -2,8 +2,6 @@
 
 #include <ostream>
 
-#include "base/atomic_file.h"
-
 namespace trellon {
 
 std::vector<std::string> SplitLines(const std::string& text) {
@@ -26,8 +24,13 @@ std::vector<std::string> SplitLines(const std::string& text) {
   return lines;
 }
 
-EventLog::EventLog(Clock& clock, std::string path, LogTimeFormat timeFormat, std::ostream* echo)
-    : clock_(clock), path_(std::move(path)), timeFormat_(std::move(timeFormat)), echo_(echo) {}
+EventLog::EventLog(Clock& clock, FileWriter& writer, std::string path, LogTimeFormat timeFormat,
+                   std::ostream* echo)
+    : clock_(clock),
+      writer_(writer),
+      path_(std::move(path)),
+      timeFormat_(std::move(timeFormat)),
+      echo_(echo) {}
 
 void EventLog::SetView(LogView* view) {
   view_ = view;
@@ -37,7 +40,7 @@ void EventLog::SetView(LogView* view) {
 void EventLog::Load() {
   std::string content;
   lines_.clear();
-  if (ReadFileContent(path_, content)) {
+  if (writer_.ReadNewest(path_, content)) {
     for (std::string& line : SplitLines(content)) lines_.push_back(std::move(line));
   }
   if (view_) view_->ShowLines(lines_);
@@ -69,12 +72,18 @@ void EventLog::WriteLog(const std::string& message) {
 }
 
 void EventLog::Save() {
+  size_t size = 0;
+  for (const std::string& line : lines_) size += line.size() + 2;
   std::string content;
+  content.reserve(size);
   for (const std::string& line : lines_) {
     content += line;
     content += "\r\n";
   }
-  const std::string failure = ReplaceFileContent(path_, content);
+  writer_.Write(path_, std::move(content), [this](const std::string& failure) { Saved(failure); });
+}
+
+void EventLog::Saved(const std::string& failure) {
   // Reporting through WriteLog would fail again: standard error is the only place left.
   if (!failure.empty() && saveError_.empty() && echo_) {
     *echo_ << "Trellon: the log file cannot be written: " << failure << std::endl;

@@ -9,6 +9,7 @@
 
 #include "app/log_time_format.h"
 #include "base/clock.h"
+#include "base/file_writer.h"
 #include "base/shell_services.h"
 
 namespace trellon {
@@ -26,14 +27,15 @@ class LogView {
 };
 
 // The event log: time-stamped lines, at most 3600, kept in "Trellon.log" (UTF-8, CRLF) and
-// echoed to standard error. The file is replaced whole after every line, through a temporary
-// file, so it always holds the lines of the last WriteLog. Main thread only.
+// echoed to standard error. After every line the whole text goes to the file writer, which
+// replaces the file through a temporary file: the file holds the lines of the last WriteLog once
+// the writer caught up (at the latest when it is flushed at close). Main thread only.
 class EventLog final : public LogSink {
  public:
   static constexpr size_t kMaxLines = 3600;
 
-  EventLog(Clock& clock, std::string path, LogTimeFormat timeFormat = LogTimeFormat(),
-           std::ostream* echo = nullptr);
+  EventLog(Clock& clock, FileWriter& writer, std::string path,
+           LogTimeFormat timeFormat = LogTimeFormat(), std::ostream* echo = nullptr);
 
   // The view is told every change from now on; nullptr detaches it.
   void SetView(LogView* view);
@@ -43,18 +45,21 @@ class EventLog final : public LogSink {
   void Load();
 
   // Appends "<date> <time>: <message>" (a message with line breaks gives several lines), trims
-  // to 3600 lines and rewrites the file. A file that cannot be written leaves the lines in the
-  // log; the failure goes to standard error only, once per streak of failures.
+  // to 3600 lines and hands the file's new text to the writer. A file that cannot be written
+  // leaves the lines in the log; the failure goes to standard error only, once per streak of
+  // failures, when the writer reports it.
   void WriteLog(const std::string& message) override;
 
   const std::deque<std::string>& Lines() const { return lines_; }
-  // Why the last save failed; empty when it succeeded.
+  // Why the last save the writer reported failed; empty when it succeeded.
   const std::string& SaveError() const { return saveError_; }
 
  private:
   void Save();
+  void Saved(const std::string& failure);
 
   Clock& clock_;
+  FileWriter& writer_;
   std::string path_;
   LogTimeFormat timeFormat_;
   std::ostream* echo_;

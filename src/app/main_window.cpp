@@ -29,11 +29,12 @@ TVX710MainWindow::TVX710MainWindow(Options options)
     : QWidget(nullptr),
       options_(std::move(options)),
       clock_(options_.clock),
-      eventLog_(clock_, options_.logPath, LogTimeFormat(options_.logLocale.c_str()),
+      fileWriter_(mainThread_, errorBox_),
+      eventLog_(clock_, fileWriter_, options_.logPath, LogTimeFormat(options_.logLocale.c_str()),
                 options_.logEcho),
       errorBox_(eventLog_, options_.boxes, kApplicationTitle),
       overlay_(clock_),
-      settings_(options_.settingsPath, controls_, display_, *this),
+      settings_(options_.settingsPath, fileWriter_, controls_, display_, *this),
       comm(options_.commDevice ? std::move(options_.commDevice) : CreateCommDevice(), mainThread_,
            errorBox_),
       link(comm, linkActions_, clock_, eventLog_),
@@ -98,6 +99,8 @@ TVX710MainWindow::~TVX710MainWindow() {
   // The subsystems go before the window's services and widgets; an open port is closed first, while
   // everything its close notifications reach still exists.
   UnwireSubsystems();
+  // The port's last lines are in the log now.
+  FlushFiles();
   mainThread_.SetWakeUp(nullptr);
   eventLog_.SetView(nullptr);
   overlay_.SetRepaint(nullptr);
@@ -176,10 +179,15 @@ void TVX710MainWindow::FormClose() {
   if (keyServer.ClientCount() > 0) {
     options_.boxes.ShowMessageBox(kApplicationTitle, kClientsWarning);
   }
+  FlushFiles();
 }
 
 void TVX710MainWindow::SaveSettings() {
   settings_.SaveSettings();
+}
+
+void TVX710MainWindow::FlushFiles() {
+  fileWriter_.Flush();
 }
 
 void TVX710MainWindow::ShowOverlayMessage(const std::string& text, int32_t seconds) {

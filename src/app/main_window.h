@@ -17,6 +17,7 @@
 #include "app/shell_controls.h"
 #include "app/window_adapters.h"
 #include "base/clock.h"
+#include "base/file_writer.h"
 #include "base/main_thread.h"
 #include "fans/fan_regulation.h"
 #include "fans/fan_state.h"
@@ -117,8 +118,11 @@ class TVX710MainWindow : public QWidget, private SettingsWindow {
   void ExpireOverlayMessage();
   // Any thread, any paint target: the overlay centred in left .. left + width, its top at top.
   void DrawOverlayMessage(QPainter& painter, int left, int width, int top) const;
-  // Throws IniWriteError when the file cannot be written.
+  // A file that cannot be written is reported (IniWriteError) when the writer has tried.
   void SaveSettings();
+  // Waits until the settings and log files hold what was handed to the writer, and reports
+  // failed writes. The program waits for the disk only here, at close.
+  void FlushFiles();
 
   // --- Handlers; each event runs its handler through the error handling ---
   void FormCreate();
@@ -210,6 +214,7 @@ class TVX710MainWindow : public QWidget, private SettingsWindow {
   Options options_;
   Clock& clock_;
   MainThread mainThread_;
+  FileWriter fileWriter_;
   EventLog eventLog_;
   ErrorBox errorBox_;
   OverlayMessage overlay_;

@@ -4,7 +4,10 @@
 #include <string>
 
 #include "app/display_settings.h"
+#include "app/setting_keys.h"
 #include "app/shell_controls.h"
+#include "base/file_writer.h"
+#include "base/ini_file.h"
 
 namespace trellon {
 
@@ -36,14 +39,15 @@ class SettingsWindow {
 };
 
 // "Trellon.ini", section "X": read once at start-up into the controls, the display fields and
-// the window, and rewritten whole from them on every change (through a temporary file, keeping
-// keys and sections it does not know).
+// the window, and rewritten whole from them on every change (through the file writer and a
+// temporary file, keeping keys and sections it does not know). The keys, their order and
+// defaults are the table of setting_keys.h.
 class SettingsStore {
  public:
   static constexpr const char* kSection = "X";
 
-  SettingsStore(std::string path, ShellControls& controls, DisplaySettings& display,
-                SettingsWindow& window);
+  SettingsStore(std::string path, FileWriter& writer, ShellControls& controls,
+                DisplaySettings& display, SettingsWindow& window);
 
   // Reads every key in start-up order and applies it; returns "ActivePageIndex" for the end of
   // start-up. The controls' change handlers run, but SaveSettings does nothing until
@@ -52,9 +56,10 @@ class SettingsStore {
   void FinishLoading() { loadingSettings_ = false; }
   bool LoadingSettings() const { return loadingSettings_; }
 
-  // Writes every key from the controls, the display fields and the window. Does nothing while
-  // loading. Throws IniWriteError when the file cannot be written; nothing else changes then,
-  // so the next change tries again.
+  // Hands every key from the controls, the display fields and the window to the file writer.
+  // Does nothing while loading. A file that cannot be written raises IniWriteError in the
+  // writer's report on the main thread; nothing else changes then, so the next change tries
+  // again.
   void SaveSettings();
 
   // The source monitor index in range: DisplayNr never leaves 0 .. monitors - 1, whatever the
@@ -62,7 +67,28 @@ class SettingsStore {
   int32_t DisplayNrInRange(int32_t value) const;
 
  private:
+  // Read while the keys are applied: the bounds wait for their last key.
+  struct Reading {
+    WindowPlacement bounds;
+    int32_t activePageIndex = 0;
+  };
+  void ReadStoreKey(const IniFile& ini, const std::string& key, const StoreSetting& setting,
+                    Reading& reading);
+  template <typename Model, typename Value>
+  void ReadDisplayKey(const IniFile& ini, const std::string& key,
+                      const DisplayKey<Model, Value>& binding);
+  void WriteStoreKey(IniFile& ini, const std::string& key, StoreKey which,
+                     const WindowPlacement& placement) const;
+  template <typename Model, typename Value>
+  Value SavedValue(const ControlKey<Model, Value>& binding) const;
+  template <typename Model, typename Value>
+  Value SavedValue(const DisplayKey<Model, Value>& binding) const;
+  // The value a display field takes: DisplayNr in range, the others as they are.
+  template <typename Value>
+  Value DisplayValue(std::atomic<Value> DisplaySettings::*field, Value value) const;
+
   std::string path_;
+  FileWriter& writer_;
   ShellControls& controls_;
   DisplaySettings& display_;
   SettingsWindow& window_;

@@ -1,5 +1,7 @@
 #include "app/shell_controls.h"
 
+#include "app/setting_keys.h"
+
 namespace trellon {
 namespace {
 
@@ -8,10 +10,9 @@ constexpr std::array<const char*, ShellControls::kSensors> kSensorSuffix = {"r",
                                                                             "1", "2", "3"};
 
 void FillGrid(ShellControls::SensorEdits& grid, const std::string& stem, int32_t minValue,
-              int32_t maxValue, int32_t value) {
+              int32_t maxValue) {
   for (size_t i = 0; i < grid.size(); ++i) {
-    grid[i] =
-        std::make_unique<SpinEditModel>(stem + kSensorSuffix[i], minValue, maxValue, 1, value);
+    grid[i] = std::make_unique<SpinEditModel>(stem + kSensorSuffix[i], minValue, maxValue);
   }
 }
 
@@ -19,18 +20,19 @@ void FillGrid(ShellControls::SensorEdits& grid, const std::string& stem, int32_t
 
 ShellControls::ShellControls() {
   // Equal bounds (0, 0) leave the minimum cells unbounded.
-  FillGrid(minRear, "minr", 0, 0, 35);
-  FillGrid(maxRear, "maxr", 0, 100, 65);
-  FillGrid(respRear, "resr", 1, 30, 20);
-  FillGrid(minFront, "minf", 0, 0, 35);
-  FillGrid(maxFront, "maxf", 0, 100, 65);
-  FillGrid(respFront, "resf", 1, 30, 20);
+  FillGrid(minRear, "minr", 0, 0);
+  FillGrid(maxRear, "maxr", 0, 100);
+  FillGrid(respRear, "resr", 1, 30);
+  FillGrid(minFront, "minf", 0, 0);
+  FillGrid(maxFront, "maxf", 0, 100);
+  FillGrid(respFront, "resf", 1, 30);
   for (size_t i = 0; i < kSpeedFanSensors; ++i) {
     const std::string index = std::to_string(i);
-    sfIndexEdits[i] =
-        std::make_unique<SpinEditModel>("sf" + index, 0, 31, 1, static_cast<int32_t>(i));
-    sfNameEdits[i] = std::make_unique<TextEditModel>("sf" + index + "name", index);
+    sfIndexEdits[i] = std::make_unique<SpinEditModel>("sf" + index, 0, 31);
+    sfNameEdits[i] = std::make_unique<TextEditModel>("sf" + index + "name");
   }
+  // No handler is set yet: giving the defaults fires nothing.
+  ApplyControlDefaults(SettingKeys(*this));
 }
 
 std::array<ShellControls::SensorEdits*, ShellControls::kFanGrids> ShellControls::FanGrids() {

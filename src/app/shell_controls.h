@@ -10,10 +10,11 @@
 
 namespace trellon {
 
-// Every settings control of the main window as a model, with its name, caption, range, step and
-// default. The window binds one widget to each; the subsystems read their settings from these at
-// the moment of use. Per-sensor tables follow the sensor index: 0 rear case sensor, 1 front case
-// sensor, 2..5 SpeedFan sensors 0..3.
+// Every settings control of the main window as a model, with its name, caption, range and step;
+// each control's default comes from the settings file's key table (setting_keys.cpp). The window
+// binds one widget to each; the subsystems read their settings from these at the moment of use.
+// Per-sensor tables follow the sensor index: 0 rear case sensor, 1 front case sensor, 2..5 SpeedFan
+// sensors 0..3.
 class ShellControls {
  public:
   static constexpr size_t kSensors = 6;
@@ -33,37 +34,34 @@ class ShellControls {
   std::array<std::unique_ptr<SpinEditModel>, kSpeedFanSensors> sfIndexEdits;
   std::array<std::unique_ptr<TextEditModel>, kSpeedFanSensors> sfNameEdits;
 
-  // Settings › Window
+  // Settings › Window. Not a key of its own: it shows "BorderStyle", sizeable (2) by default.
   CheckBoxModel cbWindowBorder{"cbWindowBorder", "Border", true};
   // Settings › Display
-  SpinEditModel edDisplayNr{"edDisplayNr", 0, 0, 1, 0};
-  CheckBoxModel cbDisplayHighQuality{"cbDisplayHighQuality", "High quality", false};
-  CheckBoxModel cbDisplayBufferedCopy{"cbDisplayBufferedCopy", "Buffered copy", true};
-  CheckBoxModel cbDisplayTargetDirectAccess{"cbDisplayTargetDirectAccess", "Target direct access",
-                                            true};
-  SpinEditModel edDisplayTimer{"edDisplayTimer", 1, kMaxSetting, 1, 50};
+  SpinEditModel edDisplayNr{"edDisplayNr", 0, 0, 1};
+  CheckBoxModel cbDisplayHighQuality{"cbDisplayHighQuality", "High quality"};
+  CheckBoxModel cbDisplayBufferedCopy{"cbDisplayBufferedCopy", "Buffered copy"};
+  CheckBoxModel cbDisplayTargetDirectAccess{"cbDisplayTargetDirectAccess", "Target direct access"};
+  SpinEditModel edDisplayTimer{"edDisplayTimer", 1, kMaxSetting, 1};
   // Settings › RC Home
-  CheckBoxModel cbHomeStart{"cbHomeStart", "Start MediaPortal if not running", true};
-  CheckBoxModel cbHomeClose{"cbHomeClose", "Close MediaPortal after (ms)", true};
-  SpinEditModel edHomeClose{"edHomeClose", 1, kMaxSetting, 200, 1000};
-  CheckBoxModel cbHomeKill{"cbHomeKill", "Kill MediaPortal after (ms)", true};
-  SpinEditModel edHomeKill{"edHomeKill", 1, kMaxSetting, 200, 5000};
-  TextEditModel edHomeMediaPortal{"edHomeMediaPortal",
-                                  "c:\\programme\\team mediaportal\\mediaportal\\mediaportal.exe"};
+  CheckBoxModel cbHomeStart{"cbHomeStart", "Start MediaPortal if not running"};
+  CheckBoxModel cbHomeClose{"cbHomeClose", "Close MediaPortal after (ms)"};
+  SpinEditModel edHomeClose{"edHomeClose", 1, kMaxSetting, 200};
+  CheckBoxModel cbHomeKill{"cbHomeKill", "Kill MediaPortal after (ms)"};
+  SpinEditModel edHomeKill{"edHomeKill", 1, kMaxSetting, 200};
+  TextEditModel edHomeMediaPortal{"edHomeMediaPortal"};
   // Settings › RC Power-Off
-  CheckBoxModel cbPowerOffStopHome{"cbPowerOffStopHome", "Send \"home\" RC and \"stop\" RC", true};
+  CheckBoxModel cbPowerOffStopHome{"cbPowerOffStopHome", "Send \"home\" RC and \"stop\" RC"};
   RadioGroupModel rbPowerOffDo{
       "rbPowerOffDo",
       "Do",
       {"Try to hibernate Windows (safe)", "Try to standby Windows (safe)",
-       "Send \"power\" RC (bad!!)", "Shutdown Windows (unsafe!!)", "Nothing"},
-      0};
+       "Send \"power\" RC (bad!!)", "Shutdown Windows (unsafe!!)", "Nothing"}};
   // Settings › RC Key Repeat
-  SpinEditModel edRepeatDead{"edRepeatDead", 1, kMaxSetting, 10, 250};
-  SpinEditModel edRepeatFirst{"edRepeatFirst", 1, kMaxSetting, 10, 500};
-  SpinEditModel edRepeatNext{"edRepeatNext", 0, kMaxSetting, 10, 0};
+  SpinEditModel edRepeatDead{"edRepeatDead", 1, kMaxSetting, 10};
+  SpinEditModel edRepeatFirst{"edRepeatFirst", 1, kMaxSetting, 10};
+  SpinEditModel edRepeatNext{"edRepeatNext", 0, kMaxSetting, 10};
   // Settings › Volume Control
-  SpinEditModel edVolumeControlStretch{"edVolumeControlStretch", 10, kMaxSetting, 10, 200};
+  SpinEditModel edVolumeControlStretch{"edVolumeControlStretch", 10, kMaxSetting, 10};
 
   // minRear, maxRear, respRear, minFront, maxFront, respFront: the order of their keys in the
   // settings file.

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "base/atomic_file.h"
+#include "base/file_writer.h"
 
 namespace trellon {
 namespace {
@@ -71,11 +72,22 @@ std::optional<int32_t> ParseInteger(std::string_view text) {
 
 IniFile::IniFile(std::string path) : path_(std::move(path)) {}
 
+// A file that cannot be read leaves the content empty.
 void IniFile::Load() {
+  std::string content;
+  ReadFileContent(path_, content);
+  Parse(content);
+}
+
+void IniFile::Load(const FileWriter& writer) {
+  std::string content;
+  writer.ReadNewest(path_, content);
+  Parse(content);
+}
+
+void IniFile::Parse(const std::string& content) {
   sections_.clear();
   sections_.push_back(Section{});
-  std::string content;
-  if (!ReadFileContent(path_, content)) return;
   size_t start = 0;
   while (start < content.size()) {
     size_t end = content.find('\n', start);
@@ -114,9 +126,10 @@ std::string IniFile::Text() const {
   return text;
 }
 
-void IniFile::Save() const {
-  const std::string failure = ReplaceFileContent(path_, Text());
-  if (!failure.empty()) throw IniWriteError("Cannot write the settings file " + failure);
+void IniFile::Save(FileWriter& writer) const {
+  writer.Write(path_, Text(), [](const std::string& failure) {
+    if (!failure.empty()) throw IniWriteError("Cannot write the settings file " + failure);
+  });
 }
 
 const IniFile::Line* IniFile::Find(std::string_view section, std::string_view key) const {

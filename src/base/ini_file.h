@@ -9,7 +9,10 @@
 
 namespace trellon {
 
-// Raised when the settings file cannot be written.
+class FileWriter;
+
+// Raised (on the main thread, through the file writer's report) when the settings file cannot be
+// written.
 class IniWriteError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
@@ -29,9 +32,12 @@ class IniFile {
 
   // Reads the file; a missing or unreadable file gives an empty one.
   void Load();
-  // Writes the whole file to a temporary file beside it and renames it over the old one, so the
-  // old file stays whole when writing fails. Throws IniWriteError with the reason.
-  void Save() const;
+  // The same for the file as it will be once the writer has written what it was given.
+  void Load(const FileWriter& writer);
+  // Hands the whole text to the writer, which writes it to a temporary file beside the file and
+  // renames it over the old one, so the old file stays whole when writing fails. A failure
+  // raises IniWriteError with the reason in the writer's report on the main thread.
+  void Save(FileWriter& writer) const;
 
   bool HasKey(std::string_view section, std::string_view key) const;
   int32_t ReadInteger(std::string_view section, std::string_view key, int32_t defaultValue) const;
@@ -61,6 +67,7 @@ class IniFile {
     std::vector<Line> lines;
   };
 
+  void Parse(const std::string& content);
   const Line* Find(std::string_view section, std::string_view key) const;
   Section& SectionFor(std::string_view section);
 

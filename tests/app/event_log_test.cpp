@@ -10,6 +10,8 @@
 
 #include "app/control_binding.h"
 #include "base/clock.h"
+#include "base/file_writer.h"
+#include "fakes/recording_shell.h"
 #include "test_support.h"
 
 namespace trellon {
@@ -46,7 +48,10 @@ class EventLogTest : public ::testing::Test {
   TemporaryWorkingDirectory folder;
   ManualClock clock{0, At(2026, 12, 7, 4, 14, 33)};
   std::ostringstream echo;
-  EventLog log{clock, "Trellon.log", LogTimeFormat("C"), &echo};
+  MainThread mainThread;
+  fakes::RecordingShell shell;
+  FileWriter writer{mainThread, shell};
+  EventLog log{clock, writer, "Trellon.log", LogTimeFormat("C"), &echo};
 };
 
 TEST_F(EventLogTest, WritesStampedLinesToFileAndStandardError) {
@@ -57,6 +62,7 @@ TEST_F(EventLogTest, WritesStampedLinesToFileAndStandardError) {
   ASSERT_EQ(log.Lines().size(), 2u);
   EXPECT_EQ(log.Lines()[0], "12/07/26 04:14:33: Comm: Opening port");
   EXPECT_EQ(log.Lines()[1], "12/08/26: ") << "an empty message ends with \": \"";
+  writer.Flush();
   EXPECT_EQ(ReadText("Trellon.log"), "12/07/26 04:14:33: Comm: Opening port\r\n12/08/26: \r\n");
   EXPECT_EQ(echo.str(), "12/07/26 04:14:33: Comm: Opening port\n12/08/26: \n");
   EXPECT_TRUE(log.SaveError().empty());
@@ -69,9 +75,10 @@ TEST_F(EventLogTest, RestartLoadsTheOldLinesAndAppends) {
   log.Load();
   ASSERT_EQ(log.Lines().size(), 3u);
   log.WriteLog("new");
+  writer.Flush();
   EXPECT_EQ(ReadText("Trellon.log"), "old 1\r\nold 2\r\nold 3\r\n12/07/26 04:14:33: new\r\n");
 
-  EventLog missing(clock, "Nothing.log", LogTimeFormat("C"), nullptr);
+  EventLog missing(clock, writer, "Nothing.log", LogTimeFormat("C"), nullptr);
   missing.Load();
   EXPECT_TRUE(missing.Lines().empty());
 }
@@ -87,6 +94,7 @@ TEST_F(EventLogTest, KeepsTheLast3600Lines) {
   ASSERT_EQ(log.Lines().size(), EventLog::kMaxLines);
   EXPECT_EQ(log.Lines().front(), "line 52");
   EXPECT_EQ(log.Lines().back(), "12/07/26 04:14:33: one more");
+  writer.Flush();
   const std::string saved = ReadText("Trellon.log");
   EXPECT_EQ(saved.substr(0, 9), "line 52\r\n");
   EXPECT_EQ(std::count(saved.begin(), saved.end(), '\n'), 3600);
@@ -94,10 +102,11 @@ TEST_F(EventLogTest, KeepsTheLast3600Lines) {
 
 TEST_F(EventLogTest, ThirtySixHundredAndOneCallsLeaveThirtySixHundredLines) {
   ASSERT_TRUE(folder.Ok());
-  EventLog quiet(clock, "Trellon.log", LogTimeFormat("C"), nullptr);
+  EventLog quiet(clock, writer, "Trellon.log", LogTimeFormat("C"), nullptr);
   for (int i = 1; i <= 3601; ++i) quiet.WriteLog(std::to_string(i));
   ASSERT_EQ(quiet.Lines().size(), 3600u);
   EXPECT_EQ(quiet.Lines().front(), "12/07/26 04:14:33: 2") << "the first call's line is gone";
+  writer.Flush();
   const std::string saved = ReadText("Trellon.log");
   EXPECT_EQ(std::count(saved.begin(), saved.end(), '\n'), 3600);
   EXPECT_EQ(saved.substr(0, 23), "12/07/26 04:14:33: 2\r\n1");
@@ -106,10 +115,13 @@ TEST_F(EventLogTest, ThirtySixHundredAndOneCallsLeaveThirtySixHundredLines) {
 TEST_F(EventLogTest, AFileThatCannotBeWrittenKeepsTheLinesAndComplainsOnlyOnce) {
   ASSERT_TRUE(folder.Ok());
   log.WriteLog("first");
+  writer.Flush();
   ASSERT_EQ(chmod("Trellon.log", 0444), 0);
   echo.str("");
   log.WriteLog("second");
+  writer.Flush();
   log.WriteLog("third");
+  writer.Flush();
   EXPECT_EQ(log.Lines().size(), 3u) << "the lines stay in the log";
   EXPECT_FALSE(log.SaveError().empty());
   EXPECT_EQ(ReadText("Trellon.log"), "12/07/26 04:14:33: first\r\n");
@@ -120,6 +132,7 @@ TEST_F(EventLogTest, AFileThatCannotBeWrittenKeepsTheLinesAndComplainsOnlyOnce) 
 
   ASSERT_EQ(chmod("Trellon.log", 0644), 0);
   log.WriteLog("fourth");
+  writer.Flush();
   EXPECT_TRUE(log.SaveError().empty());
   EXPECT_EQ(ReadText("Trellon.log"),
             "12/07/26 04:14:33: first\r\n12/07/26 04:14:33: second\r\n"
@@ -149,6 +162,7 @@ TEST_F(EventLogTest, TheMemoShowsTheLogAndWhatTheUserTypedIsKept) {
   log.WriteLog("d");
   ASSERT_EQ(log.Lines().size(), 2u);
   EXPECT_EQ(log.Lines()[0], "typed by the user");
+  writer.Flush();
   EXPECT_EQ(ReadText("Trellon.log"), "typed by the user\r\n12/07/26 04:14:33: d\r\n");
 
   // Trimming removes the same lines from the memo.

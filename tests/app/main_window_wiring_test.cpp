@@ -192,6 +192,7 @@ TEST_F(MainWindowWiringTest, RemoteKeysAndKnobStepsReachTheKeyServersClients) {
   Receive(*window, {vx710::kDisplayModeCode});
   Tick(*window);
   EXPECT_TRUE(window->display().DisplayMode);
+  window->FlushFiles();
   IniFile ini("Trellon.ini");
   ini.Load();
   EXPECT_EQ(ini.ReadInteger("X", "DisplayMode", -1), 1);

@@ -5,8 +5,10 @@
 
 #include <QFile>
 
+#include "base/file_writer.h"
 #include "base/ini_file.h"
 #include "fakes/app/fake_settings_window.h"
+#include "fakes/recording_shell.h"
 #include "test_support.h"
 
 namespace trellon {
@@ -56,10 +58,13 @@ class SettingsStoreTest : public ::testing::Test {
   }
 
   TemporaryWorkingDirectory folder;
+  MainThread mainThread;
+  fakes::RecordingShell shell;
+  FileWriter writer{mainThread, shell};
   ShellControls controls;
   DisplaySettings display;
   fakes::FakeSettingsWindow window;
-  SettingsStore store{"Trellon.ini", controls, display, window};
+  SettingsStore store{"Trellon.ini", writer, controls, display, window};
   int changes = 0;
 };
 
@@ -77,12 +82,23 @@ TEST_F(SettingsStoreTest, FirstStartTakesEveryDefaultAndWritesEveryKeyInOrder) {
   EXPECT_TRUE(controls.cbWindowBorder.Checked());
   EXPECT_EQ(controls.rbPowerOffDo.ItemIndex(), 0);
   EXPECT_GT(changes, 0) << "the changed controls fired their handlers";
+  writer.Flush();
   EXPECT_FALSE(QFile::exists("Trellon.ini")) << "but nothing was written while loading";
 
   store.FinishLoading();
   store.SaveSettings();
+  writer.Flush();
   EXPECT_EQ(ReadText("Trellon.ini"), DefaultFile());
   EXPECT_EQ(window.speedFanNames, (std::array<std::string, 4>{"0", "1", "2", "3"}));
+}
+
+TEST_F(SettingsStoreTest, NewControlsShowTheDefaultsThatStartUpReads) {
+  ASSERT_TRUE(folder.Ok());
+  // Saved without reading a file first: what the controls were made with.
+  store.FinishLoading();
+  store.SaveSettings();
+  writer.Flush();
+  EXPECT_EQ(ReadText("Trellon.ini"), DefaultFile());
 }
 
 TEST_F(SettingsStoreTest, HexadecimalAndJunkValues) {
@@ -126,6 +142,7 @@ TEST_F(SettingsStoreTest, OutOfRangeValuesAreClampedAndSavedClamped) {
   EXPECT_EQ(controls.rbPowerOffDo.ItemIndex(), -1) << "no item selected";
 
   store.SaveSettings();
+  writer.Flush();
   IniFile saved("Trellon.ini");
   saved.Load();
   for (const auto& [key, value] :
@@ -158,6 +175,7 @@ TEST_F(SettingsStoreTest, UnknownKeysAndSectionsAreKept) {
   Read("; written by hand\n[Other]\nKeep=me\n\n[X]\nFutureKey=7\nRepeatDead=300\n");
   store.FinishLoading();
   controls.edRepeatFirst.SetValue(600);
+  writer.Flush();
   const std::string saved = ReadText("Trellon.ini");
   EXPECT_EQ(
       saved.rfind("; written by hand\n[Other]\nKeep=me\n\n[X]\nFutureKey=7\nRepeatDead=300\n", 0),
@@ -189,6 +207,7 @@ TEST_F(SettingsStoreTest, GeometryIsKeptWhileMinimisedOrHidden) {
   store.FinishLoading();
   window.placement = {30, 40, 640, 480, 0, true, true, 2, 1};
   store.SaveSettings();
+  writer.Flush();
   IniFile saved("Trellon.ini");
   saved.Load();
   EXPECT_EQ(saved.ReadInteger("X", "Left", 0), 10);
@@ -198,25 +217,31 @@ TEST_F(SettingsStoreTest, GeometryIsKeptWhileMinimisedOrHidden) {
 
   window.placement.iconic = false;
   store.SaveSettings();
+  writer.Flush();
   saved.Load();
   EXPECT_EQ(saved.ReadInteger("X", "Left", 0), 30);
   EXPECT_EQ(saved.ReadInteger("X", "Height", 0), 480);
   EXPECT_FALSE(saved.ReadBool("X", "Minimized", true));
 }
 
-TEST_F(SettingsStoreTest, AFileThatCannotBeWrittenThrowsAndTheNextChangeTriesAgain) {
+TEST_F(SettingsStoreTest, AFileThatCannotBeWrittenRaisesAnErrorAndTheNextChangeTriesAgain) {
   ASSERT_TRUE(folder.Ok());
   store.ReadSettings();
   store.FinishLoading();
   store.SaveSettings();
+  writer.Flush();
   const std::string before = ReadText("Trellon.ini");
   ASSERT_EQ(chmod("Trellon.ini", 0444), 0);
-  EXPECT_THROW(controls.edRepeatNext.SetValue(70), IniWriteError);
+  controls.edRepeatNext.SetValue(70);
+  writer.Flush();
+  EXPECT_EQ(shell.errorClasses, std::vector<std::string>{"IniWriteError"});
   EXPECT_EQ(controls.edRepeatNext.Value(), 70) << "the control keeps its value";
   EXPECT_EQ(ReadText("Trellon.ini"), before);
 
   ASSERT_EQ(chmod("Trellon.ini", 0644), 0);
   controls.sfNameEdits[0]->SetText("CPU");
+  writer.Flush();
+  EXPECT_EQ(shell.errors.size(), 1u);
   IniFile saved("Trellon.ini");
   saved.Load();
   EXPECT_EQ(saved.ReadInteger("X", "RepeatNext", 0), 70);

@@ -8,6 +8,8 @@
 #include <fstream>
 
 #include "base/atomic_file.h"
+#include "base/file_writer.h"
+#include "fakes/recording_shell.h"
 
 namespace trellon {
 namespace {
@@ -35,8 +37,17 @@ class IniFileTest : public ::testing::Test {
     return text;
   }
 
+  // Saves through the writer and waits for it, as the program does at close.
+  void Save(const IniFile& ini) {
+    ini.Save(writer_);
+    writer_.Flush();
+  }
+
   fs::path dir_;
   std::string path_;
+  MainThread mainThread_;
+  fakes::RecordingShell shell_;
+  FileWriter writer_{mainThread_, shell_};
 };
 
 TEST(ParseIntegerTest, ReadsDecimalAndBothHexadecimalForms) {
@@ -93,7 +104,7 @@ TEST_F(IniFileTest, NewFileHoldsKeysInWriteOrder) {
   ini.WriteBool("X", "Minimized", true);
   ini.WriteString("X", "sfname0", "CPU");
   ini.WriteInteger("X", "WindowState", 2);  // written twice: stays in its first place
-  ini.Save();
+  Save(ini);
   EXPECT_EQ(ReadFile(), "[X]\nLeft=0\nWindowState=2\nMinimized=1\nsfname0=CPU\n");
 }
 
@@ -103,7 +114,7 @@ TEST_F(IniFileTest, KeepsKeysAndSectionsItDoesNotWrite) {
   ini.Load();
   ini.WriteInteger("X", "Left", 9);
   ini.WriteInteger("X", "Top", 3);
-  ini.Save();
+  Save(ini);
   EXPECT_EQ(ReadFile(),
             "; user notes\n[Other]\nA=1\n\n[X]\nCustom=keep me\nLeft=9\nTop=3\n\n[Tail]\nB=2\n");
 }
@@ -111,7 +122,7 @@ TEST_F(IniFileTest, KeepsKeysAndSectionsItDoesNotWrite) {
 TEST_F(IniFileTest, LineBreaksInTextCannotSplitTheFile) {
   IniFile ini(path_);
   ini.WriteString("X", "sfname0", "a\nEvil=1");
-  ini.Save();
+  Save(ini);
   IniFile again(path_);
   again.Load();
   EXPECT_EQ(again.ReadString("X", "sfname0", ""), "a Evil=1");
@@ -124,7 +135,10 @@ TEST_F(IniFileTest, ReadOnlyFileIsNotReplacedAndTheOldContentStays) {
   IniFile ini(path_);
   ini.Load();
   ini.WriteInteger("X", "Left", 2);
-  EXPECT_THROW(ini.Save(), IniWriteError);
+  Save(ini);
+  EXPECT_EQ(shell_.errorClasses, std::vector<std::string>{"IniWriteError"});
+  EXPECT_EQ(shell_.errors, std::vector<std::string>{"Cannot write the settings file " + path_ +
+                                                    ": Permission denied"});
   EXPECT_EQ(ReadFile(), "[X]\nLeft=1\n");
   EXPECT_FALSE(fs::exists(path_ + ".tmp"));
 }
@@ -132,13 +146,11 @@ TEST_F(IniFileTest, ReadOnlyFileIsNotReplacedAndTheOldContentStays) {
 TEST_F(IniFileTest, MissingFolderFailsWithTheReason) {
   IniFile ini((dir_ / "gone" / "Trellon.ini").string());
   ini.WriteInteger("X", "Left", 2);
-  try {
-    ini.Save();
-    FAIL() << "Save must fail";
-  } catch (const IniWriteError& error) {
-    EXPECT_NE(std::string(error.what()).find("No such file or directory"), std::string::npos)
-        << error.what();
-  }
+  Save(ini);
+  ASSERT_EQ(shell_.errors.size(), 1u) << "Save must fail";
+  EXPECT_EQ(shell_.errorClasses[0], "IniWriteError");
+  EXPECT_NE(shell_.errors[0].find("No such file or directory"), std::string::npos)
+      << shell_.errors[0];
 }
 
 }  // namespace

@@ -21,11 +21,13 @@ class RecordingShell : public LogSink, public OverlaySink, public ErrorReporter 
   }
   void HandleException(std::exception_ptr error) override {
     errors.push_back(ExceptionMessage(error));
+    errorClasses.push_back(ExceptionClassName(error));
   }
 
   std::vector<std::string> logLines;
   std::vector<Overlay> overlays;
   std::vector<std::string> errors;
+  std::vector<std::string> errorClasses;  // "IniWriteError", ... for each of errors
 };
 
 }  // namespace trellon::fakes
