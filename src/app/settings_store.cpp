@@ -47,7 +47,8 @@ SettingsStore::SettingsStore(std::string path, FileWriter& writer, ShellControls
       writer_(writer),
       controls_(controls),
       display_(display),
-      window_(window) {}
+      window_(window),
+      keys_(SettingKeys(controls)) {}
 
 int32_t SettingsStore::DisplayNrInRange(int32_t value) const {
   return std::clamp(value, 0, std::max(0, controls_.edDisplayNr.MaxValue()));
@@ -65,7 +66,7 @@ int32_t SettingsStore::ReadSettings() {
   IniFile ini(path_);
   ini.Load(writer_);
   Reading reading;
-  for (const SettingKey& key : SettingKeys(controls_)) {
+  for (const SettingKey& key : keys_) {
     std::visit(
         Overloaded{
             [&](const StoreSetting& setting) { ReadStoreKey(ini, key.name, setting, reading); },
@@ -139,7 +140,7 @@ void SettingsStore::SaveSettings() {
   IniFile ini(path_);
   ini.Load(writer_);
   const WindowPlacement placement = window_.Placement();
-  for (const SettingKey& key : SettingKeys(controls_)) {
+  for (const SettingKey& key : keys_) {
     std::visit(
         Overloaded{[&](const StoreSetting& setting) {
                      WriteStoreKey(ini, key.name, setting.key, placement);

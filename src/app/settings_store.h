@@ -92,6 +92,7 @@ class SettingsStore {
   ShellControls& controls_;
   DisplaySettings& display_;
   SettingsWindow& window_;
+  const std::vector<SettingKey> keys_;
   bool loadingSettings_ = true;
 };
 
