@@ -201,6 +201,13 @@ class TVX710MainWindow : public QWidget, private SettingsWindow {
   QWidget* BuildFanPage(bool rear);
   QWidget* BuildSpeedFanPage();
   QWidget* BuildSettingsPages();
+  // The settings pages of PageControlEx1, added in this order.
+  void BuildWindowSettingsPage();
+  void BuildDisplaySettingsPage();
+  void BuildHomeSettingsPage();
+  void BuildPowerOffSettingsPage();
+  void BuildKeyRepeatSettingsPage();
+  void BuildVolumeSettingsPage();
 
   // The settings controls with a handler of their own (the others run OnChange).
   std::array<std::pair<ControlModel*, void (TVX710MainWindow::*)()>, 6> OwnHandlers();

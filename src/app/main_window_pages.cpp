@@ -215,15 +215,26 @@ QWidget* TVX710MainWindow::BuildSettingsPages() {
   auto* layout = new QVBoxLayout(settingsPage);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(PageControlEx1);
-  ErrorReporter& errors = errorBox_;
+  BuildWindowSettingsPage();
+  BuildDisplaySettingsPage();
+  BuildHomeSettingsPage();
+  BuildPowerOffSettingsPage();
+  BuildKeyRepeatSettingsPage();
+  BuildVolumeSettingsPage();
+  return settingsPage;
+}
 
+void TVX710MainWindow::BuildWindowSettingsPage() {
   QWidget* window = MakePage(PageControlEx1, "TabSheet3", "Window");
   QGridLayout* grid = MakeGrid(window);
-  grid->addWidget(MakeCheckBox(window, controls_.cbWindowBorder, errors), 0, 0);
+  grid->addWidget(MakeCheckBox(window, controls_.cbWindowBorder, errorBox_), 0, 0);
   grid->setRowStretch(1, 1);
+}
 
+void TVX710MainWindow::BuildDisplaySettingsPage() {
+  ErrorReporter& errors = errorBox_;
   QWidget* display = MakePage(PageControlEx1, "TabSheet1", "Display");
-  grid = MakeGrid(display);
+  QGridLayout* grid = MakeGrid(display);
   grid->addWidget(MakeLabel(display, nullptr, QStringLiteral("Source display")), 0, 0);
   grid->addWidget(MakeSpinEdit(display, controls_.edDisplayNr, errors, 200), 0, 1);
   grid->addWidget(MakeCheckBox(display, controls_.cbDisplayHighQuality, errors), 1, 0, 1, 2);
@@ -239,9 +250,12 @@ QWidget* TVX710MainWindow::BuildSettingsPages() {
       MakeLabel(display, "lbAverageDisplayFrameRate", QStringLiteral("0 Hz"));
   grid->addWidget(lbAverageDisplayFrameRate, 6, 1);
   grid->setRowStretch(7, 1);
+}
 
+void TVX710MainWindow::BuildHomeSettingsPage() {
+  ErrorReporter& errors = errorBox_;
   QWidget* home = MakePage(PageControlEx1, "TabSheet9", "RC Home");
-  grid = MakeGrid(home);
+  QGridLayout* grid = MakeGrid(home);
   grid->addWidget(MakeCheckBox(home, controls_.cbHomeStart, errors), 0, 0, 1, 2);
   grid->addWidget(MakeCheckBox(home, controls_.cbHomeClose, errors), 1, 0);
   grid->addWidget(MakeSpinEdit(home, controls_.edHomeClose, errors, 240), 1, 1);
@@ -252,17 +266,21 @@ QWidget* TVX710MainWindow::BuildSettingsPages() {
   BindLineEdit(*program, controls_.edHomeMediaPortal, errors);
   grid->addWidget(program, 4, 0, 1, 2);
   grid->setRowStretch(5, 1);
+}
 
+void TVX710MainWindow::BuildPowerOffSettingsPage() {
   QWidget* power = MakePage(PageControlEx1, "TabSheet2", "RC Power-Off");
-  grid = MakeGrid(power);
-  grid->addWidget(MakeCheckBox(power, controls_.cbPowerOffStopHome, errors), 0, 0);
+  QGridLayout* grid = MakeGrid(power);
+  grid->addWidget(MakeCheckBox(power, controls_.cbPowerOffStopHome, errorBox_), 0, 0);
   auto* doGroup = new QGroupBox(power);
-  BindRadioGroup(*doGroup, controls_.rbPowerOffDo, errors);
+  BindRadioGroup(*doGroup, controls_.rbPowerOffDo, errorBox_);
   grid->addWidget(doGroup, 1, 0);
   grid->setRowStretch(2, 1);
+}
 
+void TVX710MainWindow::BuildKeyRepeatSettingsPage() {
   QWidget* repeat = MakePage(PageControlEx1, "TabSheet4", "RC Key Repeat");
-  grid = MakeGrid(repeat);
+  QGridLayout* grid = MakeGrid(repeat);
   const std::pair<const char*, SpinEditModel*> repeatEdits[] = {
       {"Bogus repeat after (ms)", &controls_.edRepeatDead},
       {"Time until first repeat (ms)", &controls_.edRepeatFirst},
@@ -270,16 +288,17 @@ QWidget* TVX710MainWindow::BuildSettingsPages() {
   int row = 0;
   for (const auto& [caption, model] : repeatEdits) {
     grid->addWidget(MakeLabel(repeat, nullptr, QString::fromLatin1(caption)), row, 0);
-    grid->addWidget(MakeSpinEdit(repeat, *model, errors, 240), row++, 1);
+    grid->addWidget(MakeSpinEdit(repeat, *model, errorBox_, 240), row++, 1);
   }
   grid->setRowStretch(row, 1);
+}
 
+void TVX710MainWindow::BuildVolumeSettingsPage() {
   QWidget* volume = MakePage(PageControlEx1, "TabSheet5", "Volume Control");
-  grid = MakeGrid(volume);
+  QGridLayout* grid = MakeGrid(volume);
   grid->addWidget(MakeLabel(volume, nullptr, QStringLiteral("Volume control stretch (%)")), 0, 0);
-  grid->addWidget(MakeSpinEdit(volume, controls_.edVolumeControlStretch, errors, 240), 0, 1);
+  grid->addWidget(MakeSpinEdit(volume, controls_.edVolumeControlStretch, errorBox_, 240), 0, 1);
   grid->setRowStretch(1, 1);
-  return settingsPage;
 }
 
 }  // namespace trellon

@@ -72,10 +72,14 @@ void TCustomComPort::Open() {
 }
 
 void TCustomComPort::NotifyLineStates() {
-  // Each line is read afresh for its own notification.
-  if (auto handler = OnCTSChange) handler(*this, (ModemLines() & kLineCTS) != 0);
-  if (auto handler = OnDSRChange) handler(*this, (ModemLines() & kLineDSR) != 0);
-  if (auto handler = OnRLSDChange) handler(*this, (ModemLines() & kLineRLSD) != 0);
+  NotifyLineState(OnCTSChange, kLineCTS);
+  NotifyLineState(OnDSRChange, kLineDSR);
+  NotifyLineState(OnRLSDChange, kLineRLSD);
+}
+
+void TCustomComPort::NotifyLineState(const TComSignalEvent& event, TModemLines line) {
+  // Each notification reads the lines afresh; an unset handler reads nothing.
+  if (auto handler = event) handler(*this, (ModemLines() & line) != 0);
 }
 
 void TCustomComPort::Close() {
@@ -251,16 +255,16 @@ void TCustomComPort::DeliverEvent(TComEvent event) {
       if (auto handler = OnRing) handler(*this);
       break;
     case TComEvent::evCTS:
-      if (auto handler = OnCTSChange) handler(*this, (ModemLines() & kLineCTS) != 0);
+      NotifyLineState(OnCTSChange, kLineCTS);
       break;
     case TComEvent::evDSR:
-      if (auto handler = OnDSRChange) handler(*this, (ModemLines() & kLineDSR) != 0);
+      NotifyLineState(OnDSRChange, kLineDSR);
       break;
     case TComEvent::evRxFlag:
       if (auto handler = OnRxFlag) handler(*this);
       break;
     case TComEvent::evRLSD:
-      if (auto handler = OnRLSDChange) handler(*this, (ModemLines() & kLineRLSD) != 0);
+      NotifyLineState(OnRLSDChange, kLineRLSD);
       break;
     case TComEvent::evRx80Full:
       if (auto handler = OnRx80Full) handler(*this);

@@ -32,7 +32,8 @@ class TCustomComPort : public ControllerPort, private ComSettingsOwner {
   // event delivery, and the failure of an open at the end of loading.
   TCustomComPort(std::unique_ptr<CommDevice> device, MainThread& mainThread,
                  ErrorReporter& errorReporter);
-  // Closes an open port first, with all close notifications.
+  // Closes an open port first, with all close notifications; no event thread of the port is
+  // left when it returns, and no handler runs afterwards.
   ~TCustomComPort() override;
   TCustomComPort(const TCustomComPort&) = delete;
   TCustomComPort& operator=(const TCustomComPort&) = delete;
@@ -132,6 +133,8 @@ class TCustomComPort : public ControllerPort, private ComSettingsOwner {
   void CollectRetiredThreads();
   // Raises OnCTSChange, OnDSRChange and OnRLSDChange with fresh line states.
   void NotifyLineStates();
+  // Raises one line's change event (when set) with the line's state read now.
+  void NotifyLineState(const TComSignalEvent& event, TModemLines line);
   TComErrors ReadLineErrors();
 
   // One wake-up's events in their fixed order, each step on its own: an exception in one does
@@ -166,8 +169,13 @@ class TCustomComPort : public ControllerPort, private ComSettingsOwner {
   TComTimeouts timeouts_{this};
   TSyncMethod syncMethod_ = TSyncMethod::smThreadSync;
 
+  // The event thread of the current opening. The port joins every thread it started before it
+  // is gone: Close joins the current one. One stopped from inside its own delivery (a handler
+  // that closed the port) cannot be joined there; it ends by itself once that delivery has
+  // returned, leaving the device alone, and waits in retired_ for the next Open, Close or the
+  // destructor to join it. A port destroyed from inside its own delivery would leave its
+  // thread running without it: TComThread's destructor ends the program then.
   std::unique_ptr<TComThread> thread_;
-  // Threads stopped from inside their own delivery, collected once that has returned.
   std::vector<std::unique_ptr<TComThread>> retired_;
   // The receiver of smWindowSync steps; invalidated by Close so that late steps are skipped.
   std::shared_ptr<ComWindowTarget> windowTarget_;

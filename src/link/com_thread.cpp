@@ -1,11 +1,11 @@
 #include "link/com_thread.h"
 
-#include <atomic>
+#include <cstdio>
+#include <exception>
 #include <iterator>
 #include <utility>
 #include <vector>
 
-#include "base/manual_reset_event.h"
 #include "link/com_port.h"
 
 namespace trellon {
@@ -43,141 +43,116 @@ void ComWindowTarget::Deliver(TComEvent event, ErrorReporter& errorReporter) {
   RunHandler(errorReporter, [&] { port->DeliverEvent(event); });
 }
 
-struct TComThread::State {
-  State(TCustomComPort& p, CommDevice& d, MainThread& m, ErrorReporter& r, TComEvents e,
-        TSyncMethod s, std::shared_ptr<ComWindowTarget> w)
-      : port(p),
-        device(d),
-        mainThread(m),
-        errorReporter(r),
-        events(e),
-        syncMethod(s),
-        windowTarget(std::move(w)) {}
-
-  // Reports on the main thread once the current hand-over is over.
-  void Report(std::exception_ptr error) {
-    mainThread.Post([&reporter = errorReporter, error] { reporter.HandleException(error); });
-  }
-
-  TCustomComPort& port;
-  CommDevice& device;
-  MainThread& mainThread;
-  ErrorReporter& errorReporter;
-  const TComEvents events;
-  const TSyncMethod syncMethod;
-  const std::shared_ptr<ComWindowTarget> windowTarget;
-
-  std::unique_ptr<CommWaitStop> stop;
-  ManualResetEvent stopped;
-  // Stopped from inside its own delivery: the rest of that wake-up and the device are left alone.
-  std::atomic<bool> abandoned{false};
-  std::atomic<bool> finished{false};
-  // Set on the main thread while it runs one of this thread's smThreadSync hand-overs.
-  std::atomic<bool> inHandOver{false};
-};
-
 TComThread::TComThread(TCustomComPort& port, CommDevice& device, MainThread& mainThread,
                        ErrorReporter& errorReporter, TComEvents events, TSyncMethod syncMethod,
                        std::shared_ptr<ComWindowTarget> windowTarget)
-    : state_(std::make_shared<State>(port, device, mainThread, errorReporter, events, syncMethod,
-                                     std::move(windowTarget))) {}
+    : port_(port),
+      device_(device),
+      mainThread_(mainThread),
+      errorReporter_(errorReporter),
+      events_(events),
+      syncMethod_(syncMethod),
+      windowTarget_(std::move(windowTarget)) {}
 
 TComThread::~TComThread() {
-  if (!Stop()) thread_.detach();
+  if (Stop()) return;
+  // The thread waits for the very delivery that destroys it; once that returned, it would run
+  // on without its port.
+  std::fputs("TComThread: a serial port was destroyed inside its own event delivery\n", stderr);
+  std::terminate();
 }
 
 void TComThread::Start() {
   if (thread_.joinable()) return;
-  state_->stop = state_->device.CreateWaitStop();
+  stop_ = device_.CreateWaitStop();
   // The result is not examined: with a mask the device refused, its waits report nothing.
-  state_->device.SetCommMask(EventMask(state_->events));
-  thread_ = std::thread([state = state_] { Execute(state); });
+  device_.SetCommMask(EventMask(events_));
+  thread_ = std::thread([this] { Execute(); });
 }
 
 bool TComThread::Stop() {
   if (!thread_.joinable()) return true;
-  State& state = *state_;
-  const bool insideDelivery = (state.mainThread.IsMainThread() && state.inHandOver) ||
-                              std::this_thread::get_id() == thread_.get_id();
+  const bool insideDelivery =
+      (mainThread_.IsMainThread() && inHandOver_) || std::this_thread::get_id() == thread_.get_id();
   if (insideDelivery) {
     // The thread waits for the very call we are in: it cannot end before we return. The port
     // may already be closed by then, so the thread must leave the device alone.
-    state.abandoned = true;
-    state.stop->Set();
-    state.stopped.Set();
+    abandoned_ = true;
+    stop_->Set();
+    stopped_.Set();
     return false;
   }
-  state.stop->Set();
-  state.stopped.Set();
+  stop_->Set();
+  stopped_.Set();
   std::this_thread::yield();
-  if (state.mainThread.IsMainThread() && !state.abandoned) {
+  if (mainThread_.IsMainThread() && !abandoned_) {
     // The thread may be blocked in a hand-over that only the main thread can run. One stopped
     // inside its delivery has no further hand-over: waiting for it runs nobody's handlers.
-    state.mainThread.ServeUntil([&state] { return state.finished.load(); });
+    mainThread_.ServeUntil([this] { return finished_.load(); });
   }
   thread_.join();
   return true;
 }
 
-void TComThread::Execute(const std::shared_ptr<State>& statePtr) {
-  State& state = *statePtr;
-  while (!state.stop->IsSet()) {
+void TComThread::Report(std::exception_ptr error) {
+  mainThread_.Post([&reporter = errorReporter_, error] { reporter.HandleException(error); });
+}
+
+void TComThread::Execute() {
+  while (!stop_->IsSet()) {
     uint32_t mask = 0;
-    const uint32_t result = state.device.WaitCommEvent(*state.stop, mask);
-    if (result == winerr::kOperationAborted || state.stop->IsSet()) break;
+    const uint32_t result = device_.WaitCommEvent(*stop_, mask);
+    if (result == winerr::kOperationAborted || stop_->IsSet()) break;
     if (result != winerr::kSuccess) {
       // This wake-up is lost; the device is asked again after a pause.
-      if (state.stopped.Wait(kRetryDelayMs)) break;
+      if (stopped_.Wait(kRetryDelayMs)) break;
       continue;
     }
     const TComEvents events = EventsFromMask(mask);
-    if (!events.Empty()) Deliver(state, events);
+    if (!events.Empty()) Deliver(events);
   }
-  if (!state.abandoned) {
-    state.device.SetCommMask(0);
-    state.device.PurgeComm(kPurgeTxClear | kPurgeRxClear);
+  if (!abandoned_) {
+    device_.SetCommMask(0);
+    device_.PurgeComm(kPurgeTxClear | kPurgeRxClear);
   }
-  state.finished = true;
-  state.mainThread.Notify();
+  finished_ = true;
+  mainThread_.Notify();
 }
 
-void TComThread::Deliver(State& state, TComEvents events) {
+void TComThread::Deliver(TComEvents events) {
   try {
-    switch (state.syncMethod) {
+    switch (syncMethod_) {
       case TSyncMethod::smThreadSync:
-        state.mainThread.Invoke([&state, events] {
-          state.inHandOver = true;
+        mainThread_.Invoke([this, events] {
+          inHandOver_ = true;
           std::vector<std::exception_ptr> errors;
           try {
-            errors = state.port.DeliverEvents(events, state.abandoned);
+            errors = port_.DeliverEvents(events, abandoned_);
           } catch (...) {
-            state.inHandOver = false;
+            inHandOver_ = false;
             throw;
           }
-          state.inHandOver = false;
-          for (const auto& error : errors) state.Report(error);
+          inHandOver_ = false;
+          for (const auto& error : errors) Report(error);
         });
         break;
       case TSyncMethod::smWindowSync:
         for (TComEvent event : kDeliveryOrder) {
           if (!events.Contains(event)) continue;
-          state.mainThread.Invoke([&state, event] {
-            state.mainThread.Post(
-                [target = state.windowTarget, event, &reporter = state.errorReporter] {
-                  target->Deliver(event, reporter);
-                });
+          mainThread_.Invoke([this, event] {
+            mainThread_.Post([target = windowTarget_, event, &reporter = errorReporter_] {
+              target->Deliver(event, reporter);
+            });
           });
         }
         break;
       case TSyncMethod::smNone:
-        for (const auto& error : state.port.DeliverEvents(events, state.abandoned)) {
-          state.Report(error);
-        }
+        for (const auto& error : port_.DeliverEvents(events, abandoned_)) Report(error);
         break;
     }
   } catch (...) {
     // Not a handler's failure (those come back as a list): the hand-over itself failed.
-    state.Report(std::current_exception());
+    Report(std::current_exception());
   }
 }
 

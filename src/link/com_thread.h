@@ -1,10 +1,13 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <thread>
 
 #include "base/main_thread.h"
+#include "base/manual_reset_event.h"
 #include "base/shell_services.h"
 #include "link/com_types.h"
 #include "link/comm_device.h"
@@ -42,12 +45,16 @@ struct ComWindowTarget {
 // this thread before the step runs. smNone: the handlers run on this thread.
 // An exception from a handler goes to the error reporter on the main thread, after the
 // hand-over; delivery carries on.
+//
+// Owned by its port, which joins it before it is gone (see TCustomComPort::thread_); the thread
+// never runs without its port.
 class TComThread {
  public:
   TComThread(TCustomComPort& port, CommDevice& device, MainThread& mainThread,
              ErrorReporter& errorReporter, TComEvents events, TSyncMethod syncMethod,
              std::shared_ptr<ComWindowTarget> windowTarget);
-  // Stops the thread; one that cannot be waited for here is left to end by itself.
+  // Stops the thread and waits for it. Destroyed from inside its own delivery (a port destroyed
+  // by its own handler) it cannot wait and would run on without its port: that ends the program.
   ~TComThread();
   TComThread(const TComThread&) = delete;
   TComThread& operator=(const TComThread&) = delete;
@@ -62,11 +69,27 @@ class TComThread {
   bool Stop();
 
  private:
-  struct State;
-  static void Execute(const std::shared_ptr<State>& state);
-  static void Deliver(State& state, TComEvents events);
+  // Reports on the main thread once the current hand-over is over.
+  void Report(std::exception_ptr error);
+  void Execute();
+  void Deliver(TComEvents events);
 
-  std::shared_ptr<State> state_;
+  TCustomComPort& port_;
+  CommDevice& device_;
+  MainThread& mainThread_;
+  ErrorReporter& errorReporter_;
+  const TComEvents events_;
+  const TSyncMethod syncMethod_;
+  const std::shared_ptr<ComWindowTarget> windowTarget_;
+
+  std::unique_ptr<CommWaitStop> stop_;
+  ManualResetEvent stopped_;
+  // Stopped from inside its own delivery: the rest of that wake-up and the device are left alone.
+  std::atomic<bool> abandoned_{false};
+  std::atomic<bool> finished_{false};
+  // Set on the main thread while it runs one of this thread's smThreadSync hand-overs.
+  std::atomic<bool> inHandOver_{false};
+  // Last: started once everything above exists, joined before any of it goes.
   std::thread thread_;
 };
 

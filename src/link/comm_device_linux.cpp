@@ -21,6 +21,7 @@
 #include "link/comm_device.h"
 #include "link/comm_event_detector.h"
 #include "link/comm_modem_watch_linux.h"
+#include "link/comm_read_timeouts.h"
 #include "link/comm_support_linux.h"
 
 namespace trellon {
@@ -383,23 +384,8 @@ uint32_t LinuxCommDevice::ReadFile(uint8_t* data, uint32_t length, uint32_t& rea
   read = 0;
   const int fd = fd_.load();
   if (fd < 0) return winerr::kInvalidHandle;
-  const CommTimeouts t = timeouts_;
-  // MAXDWORD interval and no totals: whatever is queued, at once.
-  const bool immediate = t.ReadIntervalTimeout == kMaxDword && t.ReadTotalTimeoutMultiplier == 0 &&
-                         t.ReadTotalTimeoutConstant == 0;
-  // MAXDWORD interval and multiplier with a constant: the first byte ends the read.
-  const bool firstByte = t.ReadIntervalTimeout == kMaxDword &&
-                         t.ReadTotalTimeoutMultiplier == kMaxDword &&
-                         t.ReadTotalTimeoutConstant > 0 && t.ReadTotalTimeoutConstant < kMaxDword;
-  std::optional<SteadyClock::time_point> deadline;
+  const CommTimeouts timeouts = timeouts_;
   const auto start = SteadyClock::now();
-  if (firstByte) {
-    deadline = start + std::chrono::milliseconds(t.ReadTotalTimeoutConstant);
-  } else if (t.ReadTotalTimeoutMultiplier != 0 || t.ReadTotalTimeoutConstant != 0) {
-    deadline = start + std::chrono::milliseconds(uint64_t{t.ReadTotalTimeoutMultiplier} * length +
-                                                 t.ReadTotalTimeoutConstant);
-  }
-  const bool useInterval = t.ReadIntervalTimeout != 0 && t.ReadIntervalTimeout != kMaxDword;
   std::optional<SteadyClock::time_point> lastByte;
 
   while (read < length) {
@@ -416,13 +402,9 @@ uint32_t LinuxCommDevice::ReadFile(uint8_t* data, uint32_t length, uint32_t& rea
       if (kept > 0) lastByte = SteadyClock::now();
       continue;
     }
-    if (immediate || (firstByte && read > 0)) break;
-    int timeout = RemainingMs(deadline);
-    if (useInterval && lastByte) {
-      const auto intervalEnd = *lastByte + std::chrono::milliseconds(t.ReadIntervalTimeout);
-      const int intervalLeft = RemainingMs(intervalEnd);
-      timeout = timeout < 0 ? intervalLeft : std::min(timeout, intervalLeft);
-    }
+    const auto now = SteadyClock::now();
+    const int timeout = ReadWaitMs(timeouts, length, read, now - start,
+                                   lastByte ? std::optional(now - *lastByte) : std::nullopt);
     if (timeout == 0) break;
     pollfd entry{fd, POLLIN, 0};
     if (poll(&entry, 1, timeout) < 0 && errno != EINTR) return LastError();

@@ -66,37 +66,37 @@ bool PowerControl::EnableShutdownPrivilege() {
   return powerSystem_.EnableShutdownPrivilege();
 }
 
-PowerBroadcastResult PowerControl::PowerBroadcast(uint32_t eventCode) {
+void PowerControl::PowerBroadcast(uint32_t eventCode) {
   switch (eventCode) {
     case kPowerQuerySuspend:
     case kPowerQueryStandby:
       log_.WriteLog("Query standby/suspend");
-      return {false, 0};
+      break;
     case kPowerQuerySuspendFailed:
     case kPowerQueryStandbyFailed:
       // The port may never have closed; reopening it anyway brings the link back to a known state.
       log_.WriteLog("Query standby/suspend failed");
       link_.ReopenController();
-      return {true, 0};
+      break;
     case kPowerSuspend:
     case kPowerStandby:
       log_.WriteLog("Standby/suspend");
       link_.DetachController();
-      return {false, 0};
+      break;
     case kPowerResumeCritical:
       log_.WriteLog("Resume critical");
       link_.ReopenController();
-      return {false, 0};
+      break;
     case kPowerResumeSuspend:
       log_.WriteLog("Resume suspend");
       link_.ReopenController();
-      return {false, 0};
+      break;
     case kPowerResumeAutomatic:
       log_.WriteLog("Resume automatic");
       link_.ReopenController();
-      return {false, 0};
+      break;
     default:  // power status changes and the like: not ours
-      return {true, 0};
+      break;
   }
 }
 

@@ -20,14 +20,6 @@ enum PowerOffDoItem : int32_t {
   kPowerOffNothing = 4,
 };
 
-// How the window answers a power notification.
-struct PowerBroadcastResult {
-  // Pass the notification on to the default handling (after the action, if any).
-  bool callDefault = false;
-  // The answer when the default handling is not called.
-  intptr_t answer = 0;
-};
-
 // The remote's power key and the system's power notifications. The key does not switch off at
 // once: it shows "Power Off" and queues "home", "stop" and the power action (or only the
 // action) in the delayed-key queue, so a key pressed in between cancels it. A suspend detaches
@@ -50,8 +42,8 @@ class PowerControl final : public PowerOffAction {
   void DoPowerOff() override;
   // See PowerSystem::EnableShutdownPrivilege; the result is only informative.
   bool EnableShutdownPrivilege();
-  // One power notification: logs it and acts on it.
-  PowerBroadcastResult PowerBroadcast(uint32_t eventCode);
+  // One power notification: logs it and acts on it; codes of no interest are left alone.
+  void PowerBroadcast(uint32_t eventCode);
 
  private:
   const Clock& clock_;

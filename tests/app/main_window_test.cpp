@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QImage>
 #include <QLabel>
@@ -190,6 +191,41 @@ TEST_F(MainWindowTest, WidgetsCarryTheirNamesCaptionsAndRanges) {
             "c:\\programme\\team mediaportal\\mediaportal\\mediaportal.exe");
   EXPECT_NE(Find<TPaintBox>(w, "PaintBox1"), nullptr);
   EXPECT_NE(Find<QPlainTextEdit>(w, "log"), nullptr);
+}
+
+TEST_F(MainWindowTest, EachSettingsPageHoldsItsOwnControlsInTheirGridPlaces) {
+  ASSERT_TRUE(folder.Ok());
+  auto window = Create();
+  // Named controls by grid place (row:column+columns spanned), in the order they were made.
+  const std::pair<const char*, const char*> pages[] = {
+      {"TabSheet3", "cbWindowBorder@0:0+1"},
+      {"TabSheet1",
+       "edDisplayNr@0:1+1,cbDisplayHighQuality@1:0+2,cbDisplayBufferedCopy@2:0+2,"
+       "cbDisplayTargetDirectAccess@3:0+2,edDisplayTimer@4:1+1,lbAverageDisplayCopyTime@5:1+1,"
+       "lbAverageDisplayFrameRate@6:1+1"},
+      {"TabSheet9",
+       "cbHomeStart@0:0+2,cbHomeClose@1:0+1,edHomeClose@1:1+1,cbHomeKill@2:0+1,"
+       "edHomeKill@2:1+1,edHomeMediaPortal@4:0+2"},
+      {"TabSheet2", "cbPowerOffStopHome@0:0+1,rbPowerOffDo@1:0+1"},
+      {"TabSheet4", "edRepeatDead@0:1+1,edRepeatFirst@1:1+1,edRepeatNext@2:1+1"},
+      {"TabSheet5", "edVolumeControlStretch@0:1+1"}};
+  for (const auto& [pageName, expected] : pages) {
+    QWidget* page = Find<QWidget>(*window, pageName);
+    auto* grid = qobject_cast<QGridLayout*>(page->layout());
+    ASSERT_NE(grid, nullptr) << pageName;
+    QStringList placed;
+    for (QWidget* child : page->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+      if (child->objectName().isEmpty()) continue;
+      int row = 0, column = 0, rows = 0, columns = 0;
+      grid->getItemPosition(grid->indexOf(child), &row, &column, &rows, &columns);
+      placed << QStringLiteral("%1@%2:%3+%4")
+                    .arg(child->objectName())
+                    .arg(row)
+                    .arg(column)
+                    .arg(columns);
+    }
+    EXPECT_EQ(placed.join(QLatin1Char(',')), expected) << pageName;
+  }
 }
 
 TEST_F(MainWindowTest, ButtonWdithIsTheButtonPairsWidth) {

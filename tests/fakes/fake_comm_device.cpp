@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <utility>
 
 namespace trellon::fakes {
 
@@ -275,6 +276,52 @@ bool FakeCommDevice::AwaitWaitsBlocked(size_t count, uint32_t timeoutMs) const {
   std::unique_lock lock(mutex_);
   return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
                            [&] { return waitsBlocked_ >= count; });
+}
+
+namespace {
+
+class ForwardingDevice final : public CommDevice {
+ public:
+  explicit ForwardingDevice(std::shared_ptr<FakeCommDevice> fake) : fake_(std::move(fake)) {}
+
+  uint32_t Open(const std::string& portName) override { return fake_->Open(portName); }
+  void Close() override { fake_->Close(); }
+  bool IsOpen() const override { return fake_->IsOpen(); }
+  uint32_t SetupComm(uint32_t in, uint32_t out) override { return fake_->SetupComm(in, out); }
+  uint32_t SetCommState(const CommDcb& dcb) override { return fake_->SetCommState(dcb); }
+  uint32_t SetCommTimeouts(const CommTimeouts& timeouts) override {
+    return fake_->SetCommTimeouts(timeouts);
+  }
+  uint32_t GetCommModemStatus(uint32_t& status) override {
+    return fake_->GetCommModemStatus(status);
+  }
+  uint32_t EscapeCommFunction(uint32_t function) override {
+    return fake_->EscapeCommFunction(function);
+  }
+  uint32_t ClearCommError(uint32_t& errors, CommStatus& status) override {
+    return fake_->ClearCommError(errors, status);
+  }
+  uint32_t PurgeComm(uint32_t flags) override { return fake_->PurgeComm(flags); }
+  uint32_t WriteFile(const uint8_t* data, uint32_t length, uint32_t& written) override {
+    return fake_->WriteFile(data, length, written);
+  }
+  uint32_t ReadFile(uint8_t* data, uint32_t length, uint32_t& read) override {
+    return fake_->ReadFile(data, length, read);
+  }
+  uint32_t SetCommMask(uint32_t mask) override { return fake_->SetCommMask(mask); }
+  std::unique_ptr<CommWaitStop> CreateWaitStop() override { return fake_->CreateWaitStop(); }
+  uint32_t WaitCommEvent(CommWaitStop& stop, uint32_t& events) override {
+    return fake_->WaitCommEvent(stop, events);
+  }
+
+ private:
+  const std::shared_ptr<FakeCommDevice> fake_;
+};
+
+}  // namespace
+
+std::unique_ptr<CommDevice> ForwardTo(std::shared_ptr<FakeCommDevice> fake) {
+  return std::make_unique<ForwardingDevice>(std::move(fake));
 }
 
 bool ServeUntil(MainThread& mainThread, const std::function<bool()>& done, uint32_t timeoutMs) {

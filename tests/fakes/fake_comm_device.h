@@ -106,6 +106,10 @@ class FakeCommDevice : public CommDevice {
   size_t waitsBlocked_ = 0;
 };
 
+// A device that hands every call to `fake`, which the test keeps: what happened on the device
+// can still be looked at once the port that owned this one is gone.
+std::unique_ptr<CommDevice> ForwardTo(std::shared_ptr<FakeCommDevice> fake);
+
 // Runs the main thread's hand-overs until done() or timeoutMs passed; returns done().
 bool ServeUntil(MainThread& mainThread, const std::function<bool()>& done, uint32_t timeoutMs);
 

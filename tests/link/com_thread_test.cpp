@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <memory>
@@ -11,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/manual_reset_event.h"
 #include "fakes/fake_comm_device.h"
 #include "link/com_port.h"
 
@@ -84,6 +86,15 @@ class ComThreadTest : public ::testing::Test {
     std::lock_guard lock(logMutex);
     log.clear();
     onMain.clear();
+  }
+
+  // The port's device hands its calls to a fake the test keeps, so that what happened on the
+  // device can be looked at after the port is gone.
+  std::shared_ptr<FakeCommDevice> KeepDevice() {
+    auto kept = std::make_shared<FakeCommDevice>();
+    fake = kept.get();
+    port = std::make_unique<TComPort>(fakes::ForwardTo(kept), mainThread, reporter);
+    return kept;
   }
 
   bool AwaitPendingHandOver() {
@@ -329,6 +340,76 @@ TEST_F(ComThreadTest, CollectingAStoppedThreadRunsNoHandOverOfTheCurrentOne) {
   ASSERT_TRUE(AwaitPendingHandOver());
   port.reset();
   EXPECT_EQ(Logged(), (std::vector<std::string>{"CTS off", "DSR off", "rx"}));
+}
+
+// The device's last calls, each with its first argument: "SetCommMask 0".
+std::vector<std::string> LastCalls(const FakeCommDevice& device, size_t count) {
+  const auto calls = device.Calls();
+  std::vector<std::string> last;
+  for (size_t i = calls.size() - std::min(count, calls.size()); i < calls.size(); ++i) {
+    const auto& call = calls[i];
+    last.push_back(call.args.empty() ? call.name
+                                     : call.name + " " + std::to_string(call.args.front()));
+  }
+  return last;
+}
+
+// The thread's own end (mask off, both queues emptied) before the device is closed.
+const std::vector<std::string> kThreadEndThenClose = {"SetCommMask 0", "PurgeComm 12", "Close"};
+
+TEST_F(ComThreadTest, APortDestroyedWhileOpenEndsItsThreadBeforeItIsGone) {
+  const auto kept = KeepDevice();
+  OpenAsComm();
+  port->OnAfterClose = [this](TCustomComPort&) { Log("AfterClose"); };
+  fake->QueueInput({1, 2});
+  fake->RaiseEvents(0x0001);
+  ASSERT_TRUE(AwaitPendingHandOver());  // the thread is blocked in a hand-over
+
+  port.reset();
+  // The pending hand-over ran inside the close, while the port was still there.
+  EXPECT_EQ(Logged(), (std::vector<std::string>{"CTS off", "DSR off", "rx 2", "AfterClose"}));
+  EXPECT_EQ(LastCalls(*kept, 3), kThreadEndThenClose);
+  EXPECT_EQ(mainThread.PendingCount(), 0u);
+}
+
+TEST_F(ComThreadTest, APortDestroyedWhileItsHandlerRunsOnTheEventThreadWaitsForTheHandler) {
+  const auto kept = KeepDevice();
+  port->SetSyncMethod(TSyncMethod::smNone);
+  port->SetEvents({TComEvent::evCTS});
+  ManualResetEvent entered;
+  port->OnCTSChange = [&](TCustomComPort&, bool) {
+    if (mainThread.IsMainThread()) return;  // the open and close notifications
+    entered.Set();
+    // Still running when the destruction has begun: the close has aborted the transfers.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kLongMs);
+    while (kept->CountCalls("PurgeComm") == 0 && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    Log("handler done");
+  };
+  port->OnAfterClose = [this](TCustomComPort&) { Log("AfterClose"); };
+  port->Open();
+  ASSERT_TRUE(kept->AwaitWaitsBlocked(1, kLongMs));
+  kept->RaiseEvents(0x0008);
+  ASSERT_TRUE(entered.Wait(kLongMs));
+
+  port.reset();
+  EXPECT_EQ(Logged(), (std::vector<std::string>{"handler done", "AfterClose"}));
+  EXPECT_EQ(LastCalls(*kept, 3), kThreadEndThenClose);
+}
+
+TEST_F(ComThreadTest, APortDestroyedInsideItsOwnDeliveryEndsTheProgram) {
+  // Its thread waits for the very hand-over that destroys the port and would outlive it.
+  EXPECT_DEATH(
+      {
+        OpenAsComm();
+        port->OnRxChar = [this](TCustomComPort&, int32_t) { port.reset(); };
+        fake->QueueInput({1});
+        fake->RaiseEvents(0x0001);
+        ServeUntil(
+            mainThread, [] { return false; }, kLongMs);
+      },
+      "destroyed inside its own event delivery");
 }
 
 TEST_F(ComThreadTest, WindowSyncReleasesTheSenderBeforeTheStepRuns) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/clock.h"
@@ -109,6 +110,45 @@ TEST(ParseCommand, ArgumentsAreCheckedAndBlankOrCommentLinesDoNothing) {
     EXPECT_FALSE(parsed.command) << line;
     EXPECT_FALSE(parsed.error.empty()) << line;
   }
+}
+
+TEST(ParseCommand, EachVerbTakesItsNumberOfArgumentsAndSaysWhatIsWrong) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"status x", "status takes no arguments"},
+      {"answer 1", "answer takes no arguments"},
+      {"hold up", "usage: hold KEY MS, e.g. hold up 1500"},
+      {"hold up 1 2", "usage: hold KEY MS, e.g. hold up 1500"},
+      {"hold nokey 100", "unknown key \"nokey\" (help lists the keys)"},
+      {"hold up -5", "hold: milliseconds must be a whole number from 0 to 86400000"},
+      {"repeat 1 2", "usage: repeat [N]"},
+      {"repeat 0", "repeat: N must be a whole number from 1 to 10000"},
+      {"code", "usage: code N, with N from 0 to 255 (e.g. code 65)"},
+      {"code 256", "usage: code N, with N from 0 to 255 (e.g. code 65)"},
+      {"raw", "usage: raw HH [HH ...], bytes in hex (e.g. raw 4D 5A 35)"},
+      {"raw 4D 4G", "raw: \"4G\" is not a hex byte"},
+      {"temp rear", "usage: temp rear|front C, e.g. temp rear 42"},
+      {"temp middle 30", "usage: temp rear|front C, e.g. temp rear 42"},
+      {"temp rear 101", "temp: degrees must be a whole number from -22 to 100"},
+      {"drift", "usage: drift on|off"},
+      {"drift maybe", "usage: drift on|off"},
+      {"sleep 1 2", "usage: sleep MS, with MS from 0 to 86400000"},
+      {"sleep x", "usage: sleep MS, with MS from 0 to 86400000"},
+      {"wait", "usage: wait open|attached"},
+      {"wait closed", "usage: wait open|attached"},
+      {"ok now", "a key takes no arguments (hold KEY MS holds it)"},
+      {"OK", "unknown command \"OK\" (help lists the commands)"},
+  };
+  for (const auto& [line, error] : cases) {
+    const auto parsed = ParseCommand(line);
+    EXPECT_FALSE(parsed.command) << line;
+    EXPECT_EQ(parsed.error, error) << line;
+  }
+  // The bounds themselves are allowed.
+  for (const char* line : {"repeat", "repeat 10000", "raw 01 02 03 04 05", "sleep 86400000",
+                           "hold up 0", "help", "quit", "wait attached", "drift off"}) {
+    EXPECT_TRUE(ParseCommand(line).command) << line;
+  }
+  EXPECT_EQ(ParseCommand("repeat").command->count, 1u);
 }
 
 // Records what the simulator writes to the program, and can be "closed".

@@ -103,102 +103,167 @@ constexpr int kDrainOnExitMs = 1000;
 // How often a closed device is looked at for the program opening it again.
 constexpr int kClosedPortCheckMs = 20;
 
-int Run(const SimOptions& options) {
-  sigset_t waitMask;
-  InstallSignals(waitMask);
+void PrintError(const std::string& message) {
+  std::fprintf(stderr, "vx710-sim: %s\n", message.c_str());
+}
 
-  PtyPort port;
+// Creates the pseudo-terminal and, when asked, its link; false after saying why.
+bool SetUpDevice(PtyPort& port, const std::string& linkPath) {
   std::string error;
-  if (!port.Create(error) ||
-      (!options.linkPath.empty() && !port.MakeLink(options.linkPath, error))) {
-    std::fprintf(stderr, "vx710-sim: %s\n", error.c_str());
-    return 1;
+  if (!port.Create(error) || (!linkPath.empty() && !port.MakeLink(linkPath, error))) {
+    PrintError(error);
+    return false;
   }
-  std::vector<std::string> script;
-  if (!options.scriptPath.empty()) {
-    std::ifstream file(options.scriptPath);
-    if (!file) {
-      std::fprintf(stderr, "vx710-sim: cannot read the script %s: %s\n", options.scriptPath.c_str(),
-                   std::strerror(errno));
-      return 1;
-    }
-    for (std::string line; std::getline(file, line);) {
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      script.push_back(line);
-    }
-  }
+  return true;
+}
 
-  const LineWriter out(options.timestamps);
-  trellon::SystemClock clock;
-  ControllerSim sim(clock, port, out, options.settings);
+// The script's lines without line ends; false after saying why it cannot be read.
+bool ReadScript(const std::string& path, std::vector<std::string>& lines) {
+  if (path.empty()) return true;
+  std::ifstream file(path);
+  if (!file) {
+    const int error = errno;
+    PrintError("cannot read the script " + path + ": " + std::strerror(error));
+    return false;
+  }
+  for (std::string line; std::getline(file, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+  }
+  return true;
+}
+
+void Greet(const LineWriter& out, const PtyPort& port, const std::string& linkPath) {
   out("device " + port.DeviceName());
-  if (!options.linkPath.empty()) out("link " + options.linkPath);
+  if (!linkPath.empty()) out("link " + linkPath);
   if (isatty(STDIN_FILENO)) out("# type help for the commands; quit or Ctrl+D ends");
-  for (auto& line : script) sim.Submit(std::move(line));
+}
 
-  LineSplitter splitter;
-  bool inputOpen = true;
-  bool portOpen = false;
-  auto submit = [&sim](std::string line) { sim.Submit(std::move(line)); };
+// The simulator's main loop: passes the program's opening, closing and bytes and the typed
+// lines to the simulator, and waits for the next of them or the simulator's next due time.
+class SimLoop {
+ public:
+  SimLoop(PtyPort& port, ControllerSim& sim, const sigset_t& waitMask, bool stay)
+      : port_(port), sim_(sim), waitMask_(waitMask), stay_(stay) {}
 
-  for (;;) {
-    const bool nowOpen = port.IsOpen();
-    if (!portOpen && !nowOpen) {
+  // Until quit, a stop signal or (without stay) the end of stdin once its commands have run.
+  // False when waiting failed.
+  bool Run() {
+    for (;;) {
+      FollowPortState();
+      sim_.Poll();
+      if (Finished()) return true;
+      const Readiness ready = Wait();
+      if (ready.failed) return false;
+      if (ready.input) ReadInput();
+      // Read before looking at hang-up: the program may write and close at once.
+      if (ready.port) ReadPort();
+    }
+  }
+
+ private:
+  struct Readiness {
+    bool failed = false;
+    bool input = false;
+    bool port = false;
+  };
+
+  void FollowPortState() {
+    const bool nowOpen = port_.IsOpen();
+    if (!portOpen_ && !nowOpen) {
       // Opened, written and closed again between two looks: the bytes are still queued.
-      const auto bytes = port.ReadAvailable();
+      const auto bytes = port_.ReadAvailable();
       if (!bytes.empty()) {
-        sim.OnPortOpened();
-        sim.OnReceived(bytes);
-        sim.OnPortClosed();
+        sim_.OnPortOpened();
+        sim_.OnReceived(bytes);
+        sim_.OnPortClosed();
       }
     }
-    if (nowOpen != portOpen) {
-      portOpen = nowOpen;
-      portOpen ? sim.OnPortOpened() : sim.OnPortClosed();
+    if (nowOpen != portOpen_) {
+      portOpen_ = nowOpen;
+      portOpen_ ? sim_.OnPortOpened() : sim_.OnPortClosed();
     }
-    sim.Poll();
-    if (stopSignal || sim.QuitRequested()) break;
-    if (!inputOpen && !options.stay && !sim.Busy()) break;
+  }
 
+  bool Finished() const {
+    if (stopSignal || sim_.QuitRequested()) return true;
+    return !inputOpen_ && !stay_ && !sim_.Busy();
+  }
+
+  // Waits for stdin, the device or the simulator's next due time; a stop signal ends the wait
+  // early with nothing ready.
+  Readiness Wait() {
     pollfd fds[2];
     nfds_t count = 0;
     int inputIndex = -1, portIndex = -1;
-    if (inputOpen) {
+    if (inputOpen_) {
       inputIndex = static_cast<int>(count);
       fds[count++] = {STDIN_FILENO, POLLIN, 0};
     }
     // A closed device reports hang-up without end; look at it on a short period instead.
-    uint32_t waitMs = sim.MillisToNextDue();
-    if (portOpen) {
+    uint32_t waitMs = sim_.MillisToNextDue();
+    if (portOpen_) {
       portIndex = static_cast<int>(count);
-      fds[count++] = {port.MasterFd(), POLLIN, 0};
+      fds[count++] = {port_.MasterFd(), POLLIN, 0};
     } else if (waitMs > kClosedPortCheckMs) {
       waitMs = kClosedPortCheckMs;
     }
     const timespec timeout{static_cast<time_t>(waitMs / 1000),
                            static_cast<long>(waitMs % 1000) * 1000000L};
-    const int ready = ppoll(fds, count, &timeout, &waitMask);
-    if (ready < 0) {
-      if (errno == EINTR) continue;
-      std::fprintf(stderr, "vx710-sim: waiting failed: %s\n", std::strerror(errno));
-      return 1;
+    Readiness ready;
+    if (ppoll(fds, count, &timeout, &waitMask_) < 0) {
+      const int error = errno;
+      if (error == EINTR) return ready;
+      PrintError(std::string("waiting failed: ") + std::strerror(error));
+      ready.failed = true;
+      return ready;
     }
-    if (inputIndex >= 0 && fds[inputIndex].revents != 0) {
-      char buffer[4096];
-      const ssize_t n = read(STDIN_FILENO, buffer, sizeof buffer);
-      if (n > 0) {
-        splitter.Add(buffer, static_cast<size_t>(n), submit);
-      } else if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
-        splitter.Finish(submit);
-        inputOpen = false;
-      }
-    }
-    // Read before looking at hang-up: the program may write and close at once.
-    if (portIndex >= 0 && (fds[portIndex].revents & (POLLIN | POLLHUP))) {
-      const auto bytes = port.ReadAvailable();
-      if (!bytes.empty()) sim.OnReceived(bytes);
+    ready.input = inputIndex >= 0 && fds[inputIndex].revents != 0;
+    ready.port = portIndex >= 0 && (fds[portIndex].revents & (POLLIN | POLLHUP)) != 0;
+    return ready;
+  }
+
+  void ReadInput() {
+    const auto submit = [this](std::string line) { sim_.Submit(std::move(line)); };
+    char buffer[4096];
+    const ssize_t n = read(STDIN_FILENO, buffer, sizeof buffer);
+    if (n > 0) {
+      splitter_.Add(buffer, static_cast<size_t>(n), submit);
+    } else if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
+      splitter_.Finish(submit);
+      inputOpen_ = false;
     }
   }
+
+  void ReadPort() {
+    const auto bytes = port_.ReadAvailable();
+    if (!bytes.empty()) sim_.OnReceived(bytes);
+  }
+
+  PtyPort& port_;
+  ControllerSim& sim_;
+  const sigset_t& waitMask_;
+  const bool stay_;
+  LineSplitter splitter_;
+  bool inputOpen_ = true;
+  bool portOpen_ = false;
+};
+
+int Run(const SimOptions& options) {
+  sigset_t waitMask;
+  InstallSignals(waitMask);
+
+  PtyPort port;
+  std::vector<std::string> script;
+  if (!SetUpDevice(port, options.linkPath) || !ReadScript(options.scriptPath, script)) return 1;
+
+  const LineWriter out(options.timestamps);
+  trellon::SystemClock clock;
+  ControllerSim sim(clock, port, out, options.settings);
+  Greet(out, port, options.linkPath);
+  for (auto& line : script) sim.Submit(std::move(line));
+
+  if (!SimLoop(port, sim, waitMask, options.stay).Run()) return 1;
   port.WaitUntilRead(kDrainOnExitMs);
   return 0;
 }

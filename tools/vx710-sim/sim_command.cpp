@@ -1,6 +1,8 @@
 #include "sim_command.h"
 
 #include <cctype>
+#include <cstddef>
+#include <span>
 
 #include "base/ini_file.h"
 #include "protocol/controller_protocol.h"
@@ -42,105 +44,152 @@ std::optional<uint8_t> HexByte(std::string_view word) {
   return static_cast<uint8_t>(*value);
 }
 
-ParsedCommand Fail(std::string error) {
-  return {std::nullopt, std::move(error)};
+ParsedCommand Fail(std::string_view error) {
+  return {std::nullopt, std::string(error)};
 }
 ParsedCommand Ok(SimCommand command) {
   return {std::move(command), {}};
 }
 
-ParsedCommand ParseWords(const std::vector<std::string_view>& words) {
-  using Kind = SimCommand::Kind;
-  const std::string_view verb = words[0];
-  const size_t args = words.size() - 1;
-  SimCommand command;
+using Kind = SimCommand::Kind;
+using Arguments = std::span<const std::string_view>;
 
-  if (verb == "help" || verb == "quit" || verb == "status" || verb == "answer") {
-    if (args != 0) return Fail(std::string(verb) + " takes no arguments");
-    command.kind = verb == "help"     ? Kind::Help
-                   : verb == "quit"   ? Kind::Quit
-                   : verb == "status" ? Kind::Status
-                                      : Kind::Answer;
-    return Ok(command);
+// Usages that also answer a wrong argument, not only a wrong number of them.
+constexpr std::string_view kCodeUsage = "usage: code N, with N from 0 to 255 (e.g. code 65)";
+constexpr std::string_view kTempUsage = "usage: temp rear|front C, e.g. temp rear 42";
+constexpr std::string_view kDriftUsage = "usage: drift on|off";
+constexpr std::string_view kSleepUsage = "usage: sleep MS, with MS from 0 to 86400000";
+constexpr std::string_view kWaitUsage = "usage: wait open|attached";
+
+SimCommand OfKind(Kind kind) {
+  SimCommand command;
+  command.kind = kind;
+  return command;
+}
+
+template <Kind kind>
+ParsedCommand ParseBare(Arguments) {
+  return Ok(OfKind(kind));
+}
+
+ParsedCommand ParseHold(Arguments args) {
+  const auto code = SimKeyCode(args[0]);
+  if (!code) return Fail("unknown key \"" + std::string(args[0]) + "\" (help lists the keys)");
+  const auto ms = Number(args[1], 0, kMaxDurationMs);
+  if (!ms) return Fail("hold: milliseconds must be a whole number from 0 to 86400000");
+  SimCommand command = OfKind(Kind::Hold);
+  command.code = *code;
+  command.keyName = std::string(args[0]);
+  command.milliseconds = static_cast<uint32_t>(*ms);
+  return Ok(command);
+}
+
+ParsedCommand ParseRepeat(Arguments args) {
+  const auto count = args.empty() ? std::optional<int64_t>(1) : Number(args[0], 1, kMaxRepeatCount);
+  if (!count) return Fail("repeat: N must be a whole number from 1 to 10000");
+  SimCommand command = OfKind(Kind::Repeat);
+  command.count = static_cast<uint32_t>(*count);
+  return Ok(command);
+}
+
+ParsedCommand ParseCode(Arguments args) {
+  const auto code = Number(args[0], 0, 255);
+  if (!code) return Fail(kCodeUsage);
+  SimCommand command = OfKind(Kind::Code);
+  command.code = static_cast<uint8_t>(*code);
+  return Ok(command);
+}
+
+ParsedCommand ParseRaw(Arguments args) {
+  SimCommand command = OfKind(Kind::Raw);
+  for (const std::string_view word : args) {
+    const auto byte = HexByte(word);
+    if (!byte) return Fail("raw: \"" + std::string(word) + "\" is not a hex byte");
+    command.bytes.push_back(*byte);
   }
-  if (verb == "hold") {
-    if (args != 2) return Fail("usage: hold KEY MS, e.g. hold up 1500");
-    const auto code = SimKeyCode(words[1]);
-    if (!code) return Fail("unknown key \"" + std::string(words[1]) + "\" (help lists the keys)");
-    const auto ms = Number(words[2], 0, kMaxDurationMs);
-    if (!ms) return Fail("hold: milliseconds must be a whole number from 0 to 86400000");
-    command.kind = Kind::Hold;
-    command.code = *code;
-    command.keyName = std::string(words[1]);
-    command.milliseconds = static_cast<uint32_t>(*ms);
-    return Ok(command);
+  return Ok(command);
+}
+
+ParsedCommand ParseTemp(Arguments args) {
+  if (args[0] != "rear" && args[0] != "front") return Fail(kTempUsage);
+  const auto celsius = Number(args[1], kMinCelsius, kMaxCelsius);
+  if (!celsius) return Fail("temp: degrees must be a whole number from -22 to 100");
+  SimCommand command = OfKind(Kind::Temp);
+  command.channel = args[0] == "rear" ? SimCommand::Channel::Rear : SimCommand::Channel::Front;
+  command.celsius = static_cast<int>(*celsius);
+  return Ok(command);
+}
+
+ParsedCommand ParseDrift(Arguments args) {
+  if (args[0] != "on" && args[0] != "off") return Fail(kDriftUsage);
+  SimCommand command = OfKind(Kind::Drift);
+  command.on = args[0] == "on";
+  return Ok(command);
+}
+
+ParsedCommand ParseSleep(Arguments args) {
+  const auto ms = Number(args[0], 0, kMaxDurationMs);
+  if (!ms) return Fail(kSleepUsage);
+  SimCommand command = OfKind(Kind::Sleep);
+  command.milliseconds = static_cast<uint32_t>(*ms);
+  return Ok(command);
+}
+
+ParsedCommand ParseWait(Arguments args) {
+  if (args[0] != "open" && args[0] != "attached") return Fail(kWaitUsage);
+  SimCommand command = OfKind(Kind::Wait);
+  command.condition =
+      args[0] == "open" ? SimCommand::Condition::PortOpen : SimCommand::Condition::Attached;
+  return Ok(command);
+}
+
+// One command word: how many arguments it takes, the answer to any other number, and the
+// parser of its arguments (called with an allowed number of them).
+struct Verb {
+  std::string_view name;
+  size_t minArguments;
+  size_t maxArguments;
+  std::string_view usage;
+  ParsedCommand (*parse)(Arguments);
+};
+
+constexpr size_t kAnyNumber = SIZE_MAX;
+
+// Looked at before the key names.
+constexpr Verb kVerbs[] = {
+    {"help", 0, 0, "help takes no arguments", ParseBare<Kind::Help>},
+    {"quit", 0, 0, "quit takes no arguments", ParseBare<Kind::Quit>},
+    {"status", 0, 0, "status takes no arguments", ParseBare<Kind::Status>},
+    {"answer", 0, 0, "answer takes no arguments", ParseBare<Kind::Answer>},
+    {"hold", 2, 2, "usage: hold KEY MS, e.g. hold up 1500", ParseHold},
+    {"repeat", 0, 1, "usage: repeat [N]", ParseRepeat},
+    {"code", 1, 1, kCodeUsage, ParseCode},
+    {"raw", 1, kAnyNumber, "usage: raw HH [HH ...], bytes in hex (e.g. raw 4D 5A 35)", ParseRaw},
+    {"temp", 2, 2, kTempUsage, ParseTemp},
+    {"drift", 1, 1, kDriftUsage, ParseDrift},
+    {"sleep", 1, 1, kSleepUsage, ParseSleep},
+    {"wait", 1, 1, kWaitUsage, ParseWait},
+};
+
+ParsedCommand ParseKey(std::string_view name, Arguments args) {
+  const auto code = SimKeyCode(name);
+  if (!code) return Fail("unknown command \"" + std::string(name) + "\" (help lists the commands)");
+  if (!args.empty()) return Fail("a key takes no arguments (hold KEY MS holds it)");
+  SimCommand command = OfKind(Kind::Key);
+  command.code = *code;
+  command.keyName = std::string(name);
+  return Ok(command);
+}
+
+ParsedCommand ParseWords(const std::vector<std::string_view>& words) {
+  const std::string_view name = words[0];
+  const Arguments args = Arguments(words).subspan(1);
+  for (const Verb& verb : kVerbs) {
+    if (verb.name != name) continue;
+    if (args.size() < verb.minArguments || args.size() > verb.maxArguments) return Fail(verb.usage);
+    return verb.parse(args);
   }
-  if (verb == "repeat") {
-    if (args > 1) return Fail("usage: repeat [N]");
-    const auto count = args == 0 ? std::optional<int64_t>(1) : Number(words[1], 1, kMaxRepeatCount);
-    if (!count) return Fail("repeat: N must be a whole number from 1 to 10000");
-    command.kind = Kind::Repeat;
-    command.count = static_cast<uint32_t>(*count);
-    return Ok(command);
-  }
-  if (verb == "code") {
-    const auto code = args == 1 ? Number(words[1], 0, 255) : std::nullopt;
-    if (!code) return Fail("usage: code N, with N from 0 to 255 (e.g. code 65)");
-    command.kind = Kind::Code;
-    command.code = static_cast<uint8_t>(*code);
-    return Ok(command);
-  }
-  if (verb == "raw") {
-    if (args == 0) return Fail("usage: raw HH [HH ...], bytes in hex (e.g. raw 4D 5A 35)");
-    command.kind = Kind::Raw;
-    for (size_t i = 1; i < words.size(); ++i) {
-      const auto byte = HexByte(words[i]);
-      if (!byte) return Fail("raw: \"" + std::string(words[i]) + "\" is not a hex byte");
-      command.bytes.push_back(*byte);
-    }
-    return Ok(command);
-  }
-  if (verb == "temp") {
-    if (args != 2 || (words[1] != "rear" && words[1] != "front")) {
-      return Fail("usage: temp rear|front C, e.g. temp rear 42");
-    }
-    const auto celsius = Number(words[2], kMinCelsius, kMaxCelsius);
-    if (!celsius) return Fail("temp: degrees must be a whole number from -22 to 100");
-    command.kind = Kind::Temp;
-    command.channel = words[1] == "rear" ? SimCommand::Channel::Rear : SimCommand::Channel::Front;
-    command.celsius = static_cast<int>(*celsius);
-    return Ok(command);
-  }
-  if (verb == "drift") {
-    if (args != 1 || (words[1] != "on" && words[1] != "off")) return Fail("usage: drift on|off");
-    command.kind = Kind::Drift;
-    command.on = words[1] == "on";
-    return Ok(command);
-  }
-  if (verb == "sleep") {
-    const auto ms = args == 1 ? Number(words[1], 0, kMaxDurationMs) : std::nullopt;
-    if (!ms) return Fail("usage: sleep MS, with MS from 0 to 86400000");
-    command.kind = Kind::Sleep;
-    command.milliseconds = static_cast<uint32_t>(*ms);
-    return Ok(command);
-  }
-  if (verb == "wait") {
-    if (args != 1 || (words[1] != "open" && words[1] != "attached")) {
-      return Fail("usage: wait open|attached");
-    }
-    command.kind = Kind::Wait;
-    command.condition =
-        words[1] == "open" ? SimCommand::Condition::PortOpen : SimCommand::Condition::Attached;
-    return Ok(command);
-  }
-  if (const auto code = SimKeyCode(verb)) {
-    if (args != 0) return Fail("a key takes no arguments (hold KEY MS holds it)");
-    command.kind = Kind::Key;
-    command.code = *code;
-    command.keyName = std::string(verb);
-    return Ok(command);
-  }
-  return Fail("unknown command \"" + std::string(verb) + "\" (help lists the commands)");
+  return ParseKey(name, args);
 }
 
 }  // namespace

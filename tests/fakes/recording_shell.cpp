@@ -1,1 +1,0 @@
-#include "fakes/recording_shell.h"
