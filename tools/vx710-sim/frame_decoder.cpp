@@ -1,6 +1,5 @@
 #include "frame_decoder.h"
 
-#include <cmath>
 #include <cstdio>
 
 #include "protocol/controller_protocol.h"
@@ -19,8 +18,7 @@ std::string Hex(uint8_t byte) {
 std::string DescribeFan(const char* which, uint8_t value) {
   std::string line = std::string("fan ") + which + " " + std::to_string(value);
   if (value > kFanMax) return line + " (out of range)";
-  const long percent = std::lround(value * 100.0 / kFanMax);
-  return line + " (" + std::to_string(percent) + " %)";
+  return line + " (" + std::to_string(FanPercentForValue(value)) + " %)";
 }
 
 bool StartsTwoByteFrame(uint8_t byte) {
