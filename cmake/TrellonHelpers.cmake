@@ -76,7 +76,8 @@ endfunction()
 
 # One test executable per test folder, made of every .cpp in it. A folder with its own main.cpp
 # (for a QApplication) uses it; the others use GoogleTest's main. A suite sees the headers of the
-# libraries it links and the shared test code under tests/.
+# libraries it links and the shared test code under tests/; every suite links the shared test
+# support (tests/support: waits, temporary directories, child processes, ...).
 function(trellon_test_suite name)
   cmake_parse_arguments(ARG "" "" "DEPS;PROPERTIES" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
@@ -89,7 +90,8 @@ function(trellon_test_suite name)
   if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/main.cpp)
     set(main_lib GTest::gtest)
   endif()
-  target_link_libraries(${name} PRIVATE ${ARG_DEPS} trellon_fakes GTest::gmock ${main_lib})
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} trellon_fakes trellon_test_support
+                        GTest::gmock ${main_lib})
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 60
     PROPERTIES TIMEOUT 180 ENVIRONMENT "QT_QPA_PLATFORM=offscreen" ${ARG_PROPERTIES})

@@ -12,14 +12,14 @@
 #include "base/clock.h"
 #include "base/file_writer.h"
 #include "fakes/recording_shell.h"
-#include "test_support.h"
+#include "support/temporary_directory.h"
 
 namespace trellon {
 namespace {
 
-using testing::ReadText;
-using testing::TemporaryWorkingDirectory;
-using testing::WriteText;
+using test_support::ReadText;
+using test_support::TemporaryWorkingDirectory;
+using test_support::WriteText;
 
 double At(int year, int month, int day, int hour, int minute, int second, int ms = 0) {
   return EncodeDateTime({year, month, day, hour, minute, second, ms});
@@ -55,7 +55,6 @@ class EventLogTest : public ::testing::Test {
 };
 
 TEST_F(EventLogTest, WritesStampedLinesToFileAndStandardError) {
-  ASSERT_TRUE(folder.Ok());
   log.WriteLog("Comm: Opening port");
   clock.SetNow(At(2026, 12, 8, 0, 0, 0));
   log.WriteLog("");
@@ -69,7 +68,6 @@ TEST_F(EventLogTest, WritesStampedLinesToFileAndStandardError) {
 }
 
 TEST_F(EventLogTest, RestartLoadsTheOldLinesAndAppends) {
-  ASSERT_TRUE(folder.Ok());
   // Hand-edited files may have bare line feeds and lack the last line end.
   WriteText("Trellon.log", "old 1\r\nold 2\nold 3");
   log.Load();
@@ -84,7 +82,6 @@ TEST_F(EventLogTest, RestartLoadsTheOldLinesAndAppends) {
 }
 
 TEST_F(EventLogTest, KeepsTheLast3600Lines) {
-  ASSERT_TRUE(folder.Ok());
   std::string content;
   for (int i = 1; i <= 3650; ++i) content += "line " + std::to_string(i) + "\r\n";
   WriteText("Trellon.log", content);
@@ -101,7 +98,6 @@ TEST_F(EventLogTest, KeepsTheLast3600Lines) {
 }
 
 TEST_F(EventLogTest, ThirtySixHundredAndOneCallsLeaveThirtySixHundredLines) {
-  ASSERT_TRUE(folder.Ok());
   EventLog quiet(clock, writer, "Trellon.log", LogTimeFormat("C"), nullptr);
   for (int i = 1; i <= 3601; ++i) quiet.WriteLog(std::to_string(i));
   ASSERT_EQ(quiet.Lines().size(), 3600u);
@@ -113,7 +109,6 @@ TEST_F(EventLogTest, ThirtySixHundredAndOneCallsLeaveThirtySixHundredLines) {
 }
 
 TEST_F(EventLogTest, AFileThatCannotBeWrittenKeepsTheLinesAndComplainsOnlyOnce) {
-  ASSERT_TRUE(folder.Ok());
   log.WriteLog("first");
   writer.Flush();
   ASSERT_EQ(chmod("Trellon.log", 0444), 0);
@@ -140,7 +135,6 @@ TEST_F(EventLogTest, AFileThatCannotBeWrittenKeepsTheLinesAndComplainsOnlyOnce) 
 }
 
 TEST_F(EventLogTest, LineBreaksInAMessageGiveSeveralLines) {
-  ASSERT_TRUE(folder.Ok());
   log.WriteLog("Exception EComPort: first\r\nsecond\nthird");
   ASSERT_EQ(log.Lines().size(), 3u);
   EXPECT_EQ(log.Lines()[0], "12/07/26 04:14:33: Exception EComPort: first");
@@ -148,7 +142,6 @@ TEST_F(EventLogTest, LineBreaksInAMessageGiveSeveralLines) {
 }
 
 TEST_F(EventLogTest, TheMemoShowsTheLogAndWhatTheUserTypedIsKept) {
-  ASSERT_TRUE(folder.Ok());
   WriteText("Trellon.log", std::string("a\r\nb\r\n"));
   QPlainTextEdit memo;
   QtLogView view(memo);

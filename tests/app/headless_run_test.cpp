@@ -1,53 +1,51 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
-#include <QElapsedTimer>
-#include <QProcess>
-#include <QThread>
 #include <algorithm>
 
 #include "app/event_log.h"
-#include "test_support.h"
+#include "support/child_process.h"
+#include "support/temporary_directory.h"
+#include "support/wait.h"
 
 namespace trellon {
 namespace {
 
-using testing::ReadText;
-using testing::TemporaryWorkingDirectory;
+using test_support::ChildProcess;
+using test_support::ExitStatus;
+using test_support::ReadText;
+using test_support::TemporaryDirectory;
+using test_support::WaitFor;
 
 // Starts the program headless in the folder, waits for its start-up to finish, stops it with
 // the signal and returns the log's lines.
-std::vector<std::string> RunUntilSignal(const TemporaryWorkingDirectory& folder, int signal,
+std::vector<std::string> RunUntilSignal(const TemporaryDirectory& folder, int signal,
                                         std::string* standardError) {
-  QProcess program;
-  program.setWorkingDirectory(QString::fromStdString(folder.Path()));
-  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-  environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
   // No real device, and the key server on a free port.
-  environment.insert(QStringLiteral("TRELLON_COM3"), QStringLiteral("/nonexistent/trellon-tty"));
-  environment.insert(QStringLiteral("TRELLON_KEY_SERVER_PORT"), QStringLiteral("0"));
-  program.setProcessEnvironment(environment);
-  program.start(QStringLiteral(TRELLON_EXECUTABLE), {});
-  EXPECT_TRUE(program.waitForStarted(30000));
+  ChildProcess::Options options{{TRELLON_EXECUTABLE}};
+  options.environment = {{"QT_QPA_PLATFORM", "offscreen"},
+                         {"TRELLON_COM3", "/nonexistent/trellon-tty"},
+                         {"TRELLON_KEY_SERVER_PORT", "0"}};
+  options.workingDirectory = folder.Path();
+  options.errorFile = folder.File("trellon.stderr");
+  ChildProcess program(options);
 
   // A real process: wait on the file it writes, with a generous limit.
   const std::string logPath = folder.File("Trellon.log");
-  QElapsedTimer waited;
-  waited.start();
-  while (waited.elapsed() < 60000 && program.state() == QProcess::Running) {
-    const std::string log = ReadText(logPath);
-    // This run's start-up is done once its "Created..." follows the last run's "Closing...".
-    const size_t created = log.rfind(": Created...\r\n");
-    const size_t closing = log.rfind(": Closing...\r\n");
-    if (created != std::string::npos && (closing == std::string::npos || created > closing)) break;
-    QThread::msleep(20);
-  }
-  EXPECT_EQ(program.state(), QProcess::Running) << "the program stopped by itself";
-  ::kill(static_cast<pid_t>(program.processId()), signal);
-  EXPECT_TRUE(program.waitForFinished(60000));
-  EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
-  EXPECT_EQ(program.exitCode(), 0);
-  if (standardError) *standardError = program.readAllStandardError().toStdString();
+  WaitFor(
+      [&] {
+        const std::string log = ReadText(logPath);
+        // This run's start-up is done once its "Created..." follows the last run's "Closing...".
+        const size_t created = log.rfind(": Created...\r\n");
+        const size_t closing = log.rfind(": Closing...\r\n");
+        return !program.Running() || (created != std::string::npos &&
+                                      (closing == std::string::npos || created > closing));
+      },
+      60000);
+  EXPECT_TRUE(program.Running()) << "the program stopped by itself";
+  program.Signal(signal);
+  EXPECT_EQ(program.WaitExit(60000), ExitStatus::Exited(0));
+  if (standardError) *standardError = ReadText(folder.File("trellon.stderr"));
   return SplitLines(ReadText(logPath));
 }
 
@@ -73,8 +71,7 @@ size_t CountContaining(const std::vector<std::string>& lines, const std::string&
 // Besides these lines the log holds what the machine gives: a line about the missing port once
 // the link timer has run, and one about the system bus where there is none.
 TEST(HeadlessRunTest, StartsHeadlessAndClosesInOrderOnSigtermAndSigint) {
-  TemporaryWorkingDirectory folder;
-  ASSERT_TRUE(folder.Ok());
+  TemporaryDirectory folder;
   std::string standardError;
   std::vector<std::string> lines = RunUntilSignal(folder, SIGTERM, &standardError);
   ASSERT_GE(lines.size(), 5u) << standardError;

@@ -5,7 +5,6 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -25,14 +24,18 @@
 #include "app/spin_edit_ex.h"
 #include "base/ini_file.h"
 #include "fakes/app/fake_message_box.h"
-#include "test_support.h"
+#include "support/qt_events.h"
+#include "support/temporary_directory.h"
+#include "support/wait.h"
 #include "window_test_support.h"
 
 namespace trellon {
 namespace {
 
-using testing::ReadText;
-using testing::WriteText;
+using test_support::ProcessQtEvents;
+using test_support::ReadText;
+using test_support::WaitFor;
+using test_support::WriteText;
 
 class MainWindowTest : public testing::WindowTest {
  protected:
@@ -58,7 +61,6 @@ class MainWindowTest : public testing::WindowTest {
 };
 
 TEST_F(MainWindowTest, FirstStartInAnEmptyFolder) {
-  ASSERT_TRUE(folder.Ok());
   auto window = Create();
   const std::vector<std::string> messages = Messages(*window);
   ASSERT_EQ(messages.size(), 4u);
@@ -107,7 +109,6 @@ TEST_F(MainWindowTest, FirstStartInAnEmptyFolder) {
 }
 
 TEST_F(MainWindowTest, WidgetsCarryTheirNamesCaptionsAndRanges) {
-  ASSERT_TRUE(folder.Ok());
   auto window = Create();
   QWidget& w = *window;
   const auto tabs = [](QTabWidget* control) {
@@ -194,7 +195,6 @@ TEST_F(MainWindowTest, WidgetsCarryTheirNamesCaptionsAndRanges) {
 }
 
 TEST_F(MainWindowTest, EachSettingsPageHoldsItsOwnControlsInTheirGridPlaces) {
-  ASSERT_TRUE(folder.Ok());
   auto window = Create();
   // Named controls by grid place (row:column+columns spanned), in the order they were made.
   const std::pair<const char*, const char*> pages[] = {
@@ -275,7 +275,6 @@ TEST(KeyServerPortSettingTest, TakesAPortNumberAndFallsBackTo21000) {
 }
 
 TEST_F(MainWindowTest, RestartShowsTheOldLinesAndTheSavedSettings) {
-  ASSERT_TRUE(folder.Ok());
   WriteText("Trellon.log", "12/06/26 10:00:00: Closing...\r\n");
   WriteText("Trellon.ini",
             "[X]\nLeft=20\nTop=30\nWidth=640\nHeight=480\nRepeatDead=300\nsfname0=CPU\n"
@@ -298,7 +297,6 @@ TEST_F(MainWindowTest, RestartShowsTheOldLinesAndTheSavedSettings) {
 }
 
 TEST_F(MainWindowTest, JunkGeometryKeepsTheWindowUsable) {
-  ASSERT_TRUE(folder.Ok());
   WriteText("Trellon.ini", "[X]\nLeft=999999999\nTop=-$7FFFFFFF\nWidth=99999\nHeight=-4\n");
   auto window = Create();
   EXPECT_EQ(window->pos(), QPoint(30000, -30000)) << "window positions have 16 bits";
@@ -307,7 +305,6 @@ TEST_F(MainWindowTest, JunkGeometryKeepsTheWindowUsable) {
 }
 
 TEST_F(MainWindowTest, EveryChangeRewritesTheFileAtOnce) {
-  ASSERT_TRUE(folder.Ok());
   auto window = Create();
   QWidget& w = *window;
 
@@ -345,7 +342,6 @@ TEST_F(MainWindowTest, EveryChangeRewritesTheFileAtOnce) {
 }
 
 TEST_F(MainWindowTest, ASettingsFileThatCannotBeWrittenIsReportedAndRetried) {
-  ASSERT_TRUE(folder.Ok());
   WriteText("Trellon.ini", "[X]\nRepeatFirst=700\n");
   ASSERT_EQ(chmod("Trellon.ini", 0444), 0);
   auto window = Create();
@@ -376,7 +372,6 @@ TEST_F(MainWindowTest, ASettingsFileThatCannotBeWrittenIsReportedAndRetried) {
 }
 
 TEST_F(MainWindowTest, ALogFileThatCannotBeWrittenLeavesTheLinesInTheView) {
-  ASSERT_TRUE(folder.Ok());
   WriteText("Trellon.log", "old\r\n");
   ASSERT_EQ(chmod("Trellon.log", 0444), 0);
   auto window = Create();
@@ -388,7 +383,6 @@ TEST_F(MainWindowTest, ALogFileThatCannotBeWrittenLeavesTheLinesInTheView) {
 }
 
 TEST_F(MainWindowTest, TheRegulationTickExpiresTheOverlay) {
-  ASSERT_TRUE(folder.Ok());
   auto window = Create();
   window->show();
   ProcessEvents();
@@ -413,7 +407,6 @@ TEST_F(MainWindowTest, TheRegulationTickExpiresTheOverlay) {
 }
 
 TEST_F(MainWindowTest, TheDisplayPageHidesThePageControlAndIsSavedForTheNextStart) {
-  ASSERT_TRUE(folder.Ok());
   {
     auto window = Create({"trellon", "-noclick"});
     window->show();
@@ -428,7 +421,6 @@ TEST_F(MainWindowTest, TheDisplayPageHidesThePageControlAndIsSavedForTheNextStar
 }
 
 TEST_F(MainWindowTest, SetDisplayModeSavesOnlyAChange) {
-  ASSERT_TRUE(folder.Ok());
   auto window = Create();
   window->FlushFiles();
   ASSERT_EQ(::unlink("Trellon.ini"), 0);
@@ -447,7 +439,6 @@ TEST_F(MainWindowTest, SetDisplayModeSavesOnlyAChange) {
 }
 
 TEST_F(MainWindowTest, TheBorderSwitch) {
-  ASSERT_TRUE(folder.Ok());
   WriteText("Trellon.ini", "[X]\nBorderStyle=0\n");
   auto window = Create();
   EXPECT_TRUE(window->windowFlags().testFlag(Qt::FramelessWindowHint));
@@ -462,7 +453,6 @@ TEST_F(MainWindowTest, TheBorderSwitch) {
 }
 
 TEST_F(MainWindowTest, MovingResizingAndMinimisingSaveTheWindow) {
-  ASSERT_TRUE(folder.Ok());
   auto window = Create();
   window->show();
   ProcessEvents();
@@ -485,7 +475,6 @@ TEST_F(MainWindowTest, MovingResizingAndMinimisingSaveTheWindow) {
 }
 
 TEST_F(MainWindowTest, StartMinimizedMinimisesOnceTheLoopRuns) {
-  ASSERT_TRUE(folder.Ok());
   WriteText("Trellon.ini", "[X]\nMinimized=1\n");
   auto window = Create();
   EXPECT_FALSE(window->isMinimized()) << "created normally";
@@ -496,7 +485,6 @@ TEST_F(MainWindowTest, StartMinimizedMinimisesOnceTheLoopRuns) {
 }
 
 TEST_F(MainWindowTest, ClosingRunsTheShutdownOnce) {
-  ASSERT_TRUE(folder.Ok());
   auto window = Create();
   window->show();
   ProcessEvents();
@@ -514,7 +502,6 @@ TEST_F(MainWindowTest, ClosingRunsTheShutdownOnce) {
 }
 
 TEST_F(MainWindowTest, WorkerCallsRunOnTheMainThreadThroughTheEventLoop) {
-  ASSERT_TRUE(folder.Ok());
   auto window = Create();
   MainThread& mainThread = window->mainThread();
   std::atomic<bool> ran{false};
@@ -524,9 +511,7 @@ TEST_F(MainWindowTest, WorkerCallsRunOnTheMainThreadThroughTheEventLoop) {
     mainThread.Post([] { throw std::runtime_error("posted call failed"); });
     mainThread.Post([&] { ran = true; });
   });
-  QElapsedTimer waited;
-  waited.start();
-  while (!ran && waited.elapsed() < 20000) QApplication::processEvents(QEventLoop::AllEvents, 50);
+  WaitFor([&] { return ran.load(); }, 20000, ProcessQtEvents);
   worker.join();
   EXPECT_TRUE(ran) << "the call behind a failing one still runs";
   EXPECT_EQ(ranOn, std::this_thread::get_id());

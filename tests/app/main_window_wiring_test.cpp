@@ -2,7 +2,6 @@
 // labels, the key road to the key server's clients and the shutdown steps that involve them.
 #include <gtest/gtest.h>
 
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QTcpSocket>
 #include <algorithm>
@@ -10,12 +9,16 @@
 #include "base/ini_file.h"
 #include "protocol/controller_protocol.h"
 #include "remote/key_record.h"
+#include "support/qt_events.h"
+#include "support/wait.h"
 #include "window_test_support.h"
 
 namespace trellon {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
+using test_support::ProcessQtEvents;
+using test_support::WaitFor;
 
 class MainWindowWiringTest : public testing::WindowTest {
  protected:
@@ -63,23 +66,16 @@ class MainWindowWiringTest : public testing::WindowTest {
   std::unique_ptr<QTcpSocket> ConnectClient(TVX710MainWindow& window) {
     auto client = std::make_unique<QTcpSocket>();
     client->connectToHost(QStringLiteral("127.0.0.1"), window.keyServer.ServerPort());
-    QElapsedTimer waited;
-    waited.start();
-    while (window.keyServer.ClientCount() == 0 && waited.elapsed() < 10000) {
-      QApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
+    WaitFor([&] { return window.keyServer.ClientCount() > 0; }, 10000, ProcessQtEvents);
     EXPECT_EQ(window.keyServer.ClientCount(), 1u);
     return client;
   }
 
   // The key names of the records that reach the client within the time limit.
   static std::vector<std::string> ReceivedKeys(QTcpSocket& client, size_t count) {
-    QElapsedTimer waited;
-    waited.start();
-    while (client.bytesAvailable() < static_cast<qint64>(count * KeyRecord::kSize) &&
-           waited.elapsed() < 10000) {
-      client.waitForReadyRead(100);
-    }
+    WaitFor(
+        [&] { return client.bytesAvailable() >= static_cast<qint64>(count * KeyRecord::kSize); },
+        10000, ProcessQtEvents);
     std::vector<std::string> keys;
     while (client.bytesAvailable() >= static_cast<qint64>(KeyRecord::kSize)) {
       const QByteArray record = client.read(KeyRecord::kSize);
@@ -105,7 +101,6 @@ class MainWindowWiringTest : public testing::WindowTest {
 };
 
 TEST_F(MainWindowWiringTest, ThePortIsTheControllersLine) {
-  ASSERT_TRUE(folder.Ok());
   auto window = CreateOnFakeDevice();
   EXPECT_EQ(device->CountCalls("Open"), 0u) << "start-up leaves the port to the first link tick";
   EXPECT_EQ(window->lbLinkStatus->text(), "Port closed");
@@ -128,7 +123,6 @@ TEST_F(MainWindowWiringTest, ThePortIsTheControllersLine) {
 }
 
 TEST_F(MainWindowWiringTest, RegulationTicksShowSpeedFanAndCaseTemperaturesAndDriveTheFans) {
-  ASSERT_TRUE(folder.Ok());
   auto window = CreateOnFakeDevice();
   speedFan.slotValues[0] = 5000;  // sf0: 50 °C, half way from 35 to 65
   speedFan.slotValues[1] = 6512;  // sf1: 65 °C, asks 100 %
@@ -163,7 +157,6 @@ TEST_F(MainWindowWiringTest, RegulationTicksShowSpeedFanAndCaseTemperaturesAndDr
 }
 
 TEST_F(MainWindowWiringTest, RemoteKeysAndKnobStepsReachTheKeyServersClients) {
-  ASSERT_TRUE(folder.Ok());
   auto window = CreateOnFakeDevice();
   Attach(*window);
   auto client = ConnectClient(*window);
@@ -200,7 +193,6 @@ TEST_F(MainWindowWiringTest, RemoteKeysAndKnobStepsReachTheKeyServersClients) {
 }
 
 TEST_F(MainWindowWiringTest, ThePowerKeyRunsItsQueueThroughTheLinkTick) {
-  ASSERT_TRUE(folder.Ok());
   auto window = CreateOnFakeDevice();
   Attach(*window);
   auto client = ConnectClient(*window);
@@ -220,7 +212,6 @@ TEST_F(MainWindowWiringTest, ThePowerKeyRunsItsQueueThroughTheLinkTick) {
 }
 
 TEST_F(MainWindowWiringTest, AKeyCodeCancelsAPendingPowerOff) {
-  ASSERT_TRUE(folder.Ok());
   auto window = CreateOnFakeDevice();
   Attach(*window);
   Receive(*window, {vx710::kPowerCode});
@@ -234,7 +225,6 @@ TEST_F(MainWindowWiringTest, AKeyCodeCancelsAPendingPowerOff) {
 }
 
 TEST_F(MainWindowWiringTest, APortThatCannotBeOpenedIsShownWithoutMessageBoxes) {
-  ASSERT_TRUE(folder.Ok());
   auto window = Create();  // the real device on a path to nothing
   window->Timer1Timer();
   for (int tick = 0; tick < 40; ++tick) Tick(*window);
@@ -249,7 +239,6 @@ TEST_F(MainWindowWiringTest, APortThatCannotBeOpenedIsShownWithoutMessageBoxes) 
 }
 
 TEST_F(MainWindowWiringTest, ClosingWithAConnectedClientWarnsAfterTheWindowIsGone) {
-  ASSERT_TRUE(folder.Ok());
   auto window = Create();
   window->show();
   ProcessEvents();
@@ -268,7 +257,6 @@ TEST_F(MainWindowWiringTest, ClosingWithAConnectedClientWarnsAfterTheWindowIsGon
 }
 
 TEST_F(MainWindowWiringTest, ClosingWithoutClientsShowsNothing) {
-  ASSERT_TRUE(folder.Ok());
   auto window = Create();
   window->show();
   ProcessEvents();
@@ -276,18 +264,13 @@ TEST_F(MainWindowWiringTest, ClosingWithoutClientsShowsNothing) {
     // A client that came and went.
     auto client = ConnectClient(*window);
     client->abort();
-    QElapsedTimer waited;
-    waited.start();
-    while (window->keyServer.ClientCount() > 0 && waited.elapsed() < 10000) {
-      QApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
+    WaitFor([&] { return window->keyServer.ClientCount() == 0; }, 10000, ProcessQtEvents);
   }
   window->close();
   EXPECT_TRUE(boxes.boxes.empty());
 }
 
 TEST_F(MainWindowWiringTest, ClosingWithThePortClosedSendsNothing) {
-  ASSERT_TRUE(folder.Ok());
   auto window = CreateOnFakeDevice();
   window->close();
   EXPECT_EQ(device->CountCalls("WriteFile"), 0u);
@@ -296,7 +279,6 @@ TEST_F(MainWindowWiringTest, ClosingWithThePortClosedSendsNothing) {
 }
 
 TEST_F(MainWindowWiringTest, ClosingDuringTheHandshakeDetachesTheController) {
-  ASSERT_TRUE(folder.Ok());
   auto window = CreateOnFakeDevice();
   window->Timer1Timer();
   Tick(*window);
@@ -317,7 +299,6 @@ TEST_F(MainWindowWiringTest, ClosingDuringTheHandshakeDetachesTheController) {
 }
 
 TEST_F(MainWindowWiringTest, AFailedDetachAtCloseIsReportedAndTheShutdownGoesOn) {
-  ASSERT_TRUE(folder.Ok());
   auto window = CreateOnFakeDevice();
   window->show();
   ProcessEvents();

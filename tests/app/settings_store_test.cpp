@@ -9,14 +9,14 @@
 #include "base/ini_file.h"
 #include "fakes/app/fake_settings_window.h"
 #include "fakes/recording_shell.h"
-#include "test_support.h"
+#include "support/temporary_directory.h"
 
 namespace trellon {
 namespace {
 
-using testing::ReadText;
-using testing::TemporaryWorkingDirectory;
-using testing::WriteText;
+using test_support::ReadText;
+using test_support::TemporaryWorkingDirectory;
+using test_support::WriteText;
 
 // Every key of a new file, in the order start-up reads them and SaveSettings writes them.
 std::string DefaultFile() {
@@ -69,7 +69,6 @@ class SettingsStoreTest : public ::testing::Test {
 };
 
 TEST_F(SettingsStoreTest, FirstStartTakesEveryDefaultAndWritesEveryKeyInOrder) {
-  ASSERT_TRUE(folder.Ok());
   // Controls the window description left elsewhere get the table's defaults.
   controls.minRear[3]->SetValue(10);
   controls.sfNameEdits[2]->SetText("HDD");
@@ -93,7 +92,6 @@ TEST_F(SettingsStoreTest, FirstStartTakesEveryDefaultAndWritesEveryKeyInOrder) {
 }
 
 TEST_F(SettingsStoreTest, NewControlsShowTheDefaultsThatStartUpReads) {
-  ASSERT_TRUE(folder.Ok());
   // Saved without reading a file first: what the controls were made with.
   store.FinishLoading();
   store.SaveSettings();
@@ -102,7 +100,6 @@ TEST_F(SettingsStoreTest, NewControlsShowTheDefaultsThatStartUpReads) {
 }
 
 TEST_F(SettingsStoreTest, HexadecimalAndJunkValues) {
-  ASSERT_TRUE(folder.Ok());
   Read(
       "[X]\nMinr0=$28\nMaxr0=0x50\nMaxf0=0X3c\nResr0=junk\nHomeStart=true\nHomeClose=0\n"
       "sfname1=\nsf2=\nPowerOffDo=$3\nLeft= 12 \nTop=1e3\nDisplayHighQuality=$1\n");
@@ -121,7 +118,6 @@ TEST_F(SettingsStoreTest, HexadecimalAndJunkValues) {
 }
 
 TEST_F(SettingsStoreTest, OutOfRangeValuesAreClampedAndSavedClamped) {
-  ASSERT_TRUE(folder.Ok());
   Read(
       "[X]\nMinr0=-40\nMaxr0=150\nResr0=0\nResf5=31\nsf0=40\nsf1=-1\nRepeatDead=0\n"
       "RepeatNext=-5\nVolumeControlStretch=5\nHomeKillTime=2000000000\nDisplayTimer=0\n"
@@ -162,7 +158,6 @@ TEST_F(SettingsStoreTest, OutOfRangeValuesAreClampedAndSavedClamped) {
 }
 
 TEST_F(SettingsStoreTest, SourceDisplayIsBoundedByTheMonitorCount) {
-  ASSERT_TRUE(folder.Ok());
   controls.edDisplayNr.SetMaxValue(1);  // two monitors
   Read("[X]\nDisplayNr=3\n");
   EXPECT_EQ(display.DisplayNr, 1);
@@ -171,7 +166,6 @@ TEST_F(SettingsStoreTest, SourceDisplayIsBoundedByTheMonitorCount) {
 }
 
 TEST_F(SettingsStoreTest, UnknownKeysAndSectionsAreKept) {
-  ASSERT_TRUE(folder.Ok());
   Read("; written by hand\n[Other]\nKeep=me\n\n[X]\nFutureKey=7\nRepeatDead=300\n");
   store.FinishLoading();
   controls.edRepeatFirst.SetValue(600);
@@ -185,7 +179,6 @@ TEST_F(SettingsStoreTest, UnknownKeysAndSectionsAreKept) {
 }
 
 TEST_F(SettingsStoreTest, WindowKeysAreAppliedInStartUpOrder) {
-  ASSERT_TRUE(folder.Ok());
   EXPECT_EQ(Read("[X]\nLeft=-5\nTop=$10\nWidth=1024\nHeight=700\nWindowState=2\nMinimized=1\n"
                  "BorderStyle=0\nActivePageIndex=4\nDisplayMode=1\n"),
             4);
@@ -202,7 +195,6 @@ TEST_F(SettingsStoreTest, WindowKeysAreAppliedInStartUpOrder) {
 }
 
 TEST_F(SettingsStoreTest, GeometryIsKeptWhileMinimisedOrHidden) {
-  ASSERT_TRUE(folder.Ok());
   Read("[X]\nLeft=10\nTop=20\nWidth=700\nHeight=500\n");
   store.FinishLoading();
   window.placement = {30, 40, 640, 480, 0, true, true, 2, 1};
@@ -225,7 +217,6 @@ TEST_F(SettingsStoreTest, GeometryIsKeptWhileMinimisedOrHidden) {
 }
 
 TEST_F(SettingsStoreTest, AFileThatCannotBeWrittenRaisesAnErrorAndTheNextChangeTriesAgain) {
-  ASSERT_TRUE(folder.Ok());
   store.ReadSettings();
   store.FinishLoading();
   store.SaveSettings();

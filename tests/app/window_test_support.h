@@ -11,13 +11,13 @@
 
 #include "app/main_window.h"
 #include "base/clock.h"
-#include "fakes/fake_comm_device.h"
 #include "fakes/app/fake_message_box.h"
+#include "fakes/fake_comm_device.h"
 #include "fakes/fake_power_system.h"
 #include "fakes/fake_process_control.h"
 #include "fakes/fake_speedfan_view.h"
 #include "fakes/fake_window_list.h"
-#include "test_support.h"
+#include "support/temporary_directory.h"
 
 namespace trellon::testing {
 
@@ -67,7 +67,7 @@ class WindowTest : public ::testing::Test {
     for (int i = 0; i < 3; ++i) QApplication::processEvents();
   }
 
-  TemporaryWorkingDirectory folder;
+  test_support::TemporaryWorkingDirectory folder;
   ManualClock clock{0, kStart};
   fakes::RecordingMessageBoxes boxes;
   fakes::FakeSpeedFanView speedFan;

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <mutex>
@@ -13,6 +12,7 @@
 #include "base/atomic_file.h"
 #include "base/manual_reset_event.h"
 #include "fakes/recording_shell.h"
+#include "support/temporary_directory.h"
 
 namespace trellon {
 namespace {
@@ -87,22 +87,10 @@ TEST(FileWriterTest, NewestTextWinsSoABurstCostsOneWrite) {
 
 class FileWriterDiskTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("trellon_writer_" + std::to_string(getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  std::string File(const std::string& name) const { return (dir_ / name).string(); }
-  static std::string Read(const std::string& path) {
-    std::string content;
-    ReadFileContent(path, content);
-    return content;
-  }
+  std::string File(const std::string& name) const { return dir_.File(name); }
+  static std::string Read(const std::string& path) { return test_support::ReadText(path); }
 
-  fs::path dir_;
+  test_support::TemporaryDirectory dir_;
   MainThread mainThread;
   fakes::RecordingShell shell;
 };

@@ -1,15 +1,12 @@
 #include "base/ini_file.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 
-#include "base/atomic_file.h"
 #include "base/file_writer.h"
 #include "fakes/recording_shell.h"
+#include "support/temporary_directory.h"
 
 namespace trellon {
 namespace {
@@ -18,24 +15,8 @@ namespace fs = std::filesystem;
 
 class IniFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("trellon_ini_" + std::to_string(getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    path_ = (dir_ / "Trellon.ini").string();
-  }
-  void TearDown() override {
-    fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add);
-    fs::remove_all(dir_);
-  }
-  void WriteFile(const std::string& text) { std::ofstream(path_, std::ios::binary) << text; }
-  std::string ReadFile() {
-    std::string text;
-    ReadFileContent(path_, text);
-    return text;
-  }
+  void WriteFile(const std::string& text) { test_support::WriteText(path_, text); }
+  std::string ReadFile() { return test_support::ReadText(path_); }
 
   // Saves through the writer and waits for it, as the program does at close.
   void Save(const IniFile& ini) {
@@ -43,8 +24,8 @@ class IniFileTest : public ::testing::Test {
     writer_.Flush();
   }
 
-  fs::path dir_;
-  std::string path_;
+  test_support::TemporaryDirectory dir_;
+  std::string path_ = dir_.File("Trellon.ini");
   MainThread mainThread_;
   fakes::RecordingShell shell_;
   FileWriter writer_{mainThread_, shell_};
@@ -144,7 +125,7 @@ TEST_F(IniFileTest, ReadOnlyFileIsNotReplacedAndTheOldContentStays) {
 }
 
 TEST_F(IniFileTest, MissingFolderFailsWithTheReason) {
-  IniFile ini((dir_ / "gone" / "Trellon.ini").string());
+  IniFile ini(dir_.File("gone/Trellon.ini"));
   ini.WriteInteger("X", "Left", 2);
   Save(ini);
   ASSERT_EQ(shell_.errors.size(), 1u) << "Save must fail";

@@ -99,7 +99,7 @@ TEST_F(ControllerLinkEndToEnd, HelloBurstAttachFansTicksAndDetachOnStop) {
   const size_t beforeStop = sim.Lines().size();
   const auto status = program.Terminate();
   ASSERT_TRUE(status) << "the program did not end";
-  EXPECT_EQ(*status, 0);
+  EXPECT_EQ(*status, ExitStatus::Exited(0));
   const auto detach = sim.WaitFor("detach", 5000, beforeStop);
   ASSERT_TRUE(detach);
   const auto rear48 = sim.WaitFor("fan rear 48 (27 %)", 5000, *detach);
@@ -123,12 +123,15 @@ TEST_F(ControllerLinkEndToEnd, SpeedFanTemperaturesDriveTheFans) {
   ASSERT_TRUE(speedFan.Ok()) << speedFan.Error();
   for (int slot = 0; slot < 4; ++slot) speedFan.SetSlot(slot, 0);
   // The case itself is cool: its sensors ask nothing.
-  StartAttached({"--rear", "20", "--front", "20", "--quiet-ticks"});
+  StartAttached({"--rear", "20", "--front", "20"});
   SimProcess& sim = *sim_;
   const auto attach = IndexesOf(sim.Lines(), "attach").front();
-  ASSERT_TRUE(sim.WaitFor("fan front 0 (0 %)", 5000, attach));
-  // Nothing changes while SpeedFan has nothing to say.
-  std::this_thread::sleep_for(1500ms);
+  const auto firstFans = sim.WaitFor("fan front 0 (0 %)", 5000, attach);
+  ASSERT_TRUE(firstFans);
+  // Nothing changes while SpeedFan has nothing to say: the next regulation tick (its tick byte
+  // is the second after the first fan commands) sends no fan command.
+  ASSERT_TRUE(sim.WaitUntil(
+      [&](const Lines& now) { return IndexesOf(now, "tick", *firstFans).size() >= 2; }, 5000));
   const size_t published = sim.Lines().size();
   EXPECT_EQ(FanValues(sim.Lines(), "rear", attach), std::vector<int>{0});
 
@@ -172,7 +175,7 @@ TEST_F(ControllerLinkEndToEnd, MissingPortIsRetriedQuietly) {
 
   const auto status = program.Terminate();
   ASSERT_TRUE(status) << "the program did not end";
-  EXPECT_EQ(*status, 0);
+  EXPECT_EQ(*status, ExitStatus::Exited(0));
   const auto atEnd = program.LogMessages();
   EXPECT_EQ(std::count(atEnd.begin(), atEnd.end(), "Closing..."), 1);
   EXPECT_EQ(std::count(atEnd.begin(), atEnd.end(), "Comm: Detaching VX710"), 0);

@@ -4,15 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
 #include <QLabel>
-#include <chrono>
-#include <cstdlib>
-#include <functional>
 #include <memory>
-#include <optional>
 #include <string>
-#include <thread>
 
 #include "app/main_window.h"
 #include "base/clock.h"
@@ -20,42 +14,15 @@
 #include "fakes/app/fake_message_box.h"
 #include "fakes/fake_power_system.h"
 #include "fakes/fake_speedfan_view.h"
+#include "support/qt_events.h"
+#include "support/scoped_environment.h"
+#include "support/wait.h"
 
 namespace trellon::e2e {
 namespace {
 
-using namespace std::chrono_literals;
-
-// Sets an environment variable for one test and puts the old value back.
-class ScopedEnvironment {
- public:
-  ScopedEnvironment(const char* name, const std::string& value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    setenv(name, value.c_str(), 1);
-  }
-  ~ScopedEnvironment() {
-    if (old_) {
-      setenv(name_, old_->c_str(), 1);
-    } else {
-      unsetenv(name_);
-    }
-  }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
-
-// Runs the event loop until `done` holds or the time-out passed.
-bool ProcessEventsUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    std::this_thread::sleep_for(5ms);
-  }
-  return true;
-}
+using test_support::ProcessQtEvents;
+using test_support::WaitFor;
 
 std::string Text(const QLabel* label) {
   return label ? label->text().toStdString() : std::string("<no label>");
@@ -78,7 +45,7 @@ TEST(StatusPageEndToEnd, ShowsTheReportedTemperaturesAndTheFanCommands) {
   TemporaryDirectory directory;
   SimProcess sim(directory, {"--rear", "52", "--front", "47", "--quiet-ticks"});
   ASSERT_TRUE(sim.Started()) << sim.Transcript();
-  ScopedEnvironment port("TRELLON_COM3", sim.LinkPath());
+  const test_support::ScopedEnvironment port("TRELLON_COM3", sim.LinkPath());
 
   SystemClock clock;
   fakes::RecordingMessageBoxes boxes;
@@ -100,8 +67,8 @@ TEST(StatusPageEndToEnd, ShowsTheReportedTemperaturesAndTheFanCommands) {
   // Before the first regulation tick the labels show what the window was built with.
   EXPECT_EQ(Text(labels[0]), "N/A");
 
-  const bool shown =
-      ProcessEventsUntil([&] { return Text(labels[0]) == "52" && Text(labels[1]) == "47"; }, 20s);
+  const bool shown = WaitFor([&] { return Text(labels[0]) == "52" && Text(labels[1]) == "47"; },
+                             20000, ProcessQtEvents);
   EXPECT_TRUE(shown) << "rear " << Text(labels[0]) << ", front " << Text(labels[1]) << "\n"
                      << sim.Transcript();
   EXPECT_TRUE(sim.WaitFor("attached", 0));
@@ -118,9 +85,14 @@ TEST(StatusPageEndToEnd, ShowsTheReportedTemperaturesAndTheFanCommands) {
 
   // The fan labels show the last command the controller received, in percent. The window does
   // nothing while the events are not processed, so the controller's last line catches up.
-  ASSERT_TRUE(
-      ProcessEventsUntil([&] { return !LastFanPercent(sim.Lines(), "front").empty(); }, 5s));
-  std::this_thread::sleep_for(400ms);
+  ASSERT_TRUE(WaitFor([&] { return !LastFanPercent(sim.Lines(), "front").empty(); }, 5000,
+                      ProcessQtEvents));
+  sim.WaitUntil(
+      [&](const Lines& now) {
+        return Text(window->fanLabels[0]) == LastFanPercent(now, "rear") &&
+               Text(window->fanLabels[1]) == LastFanPercent(now, "front");
+      },
+      5000);
   const Lines lines = sim.Lines();
   EXPECT_EQ(Text(window->fanLabels[0]), LastFanPercent(lines, "rear"));
   EXPECT_EQ(Text(window->fanLabels[1]), LastFanPercent(lines, "front"));

@@ -4,6 +4,8 @@
 #include <chrono>
 #include <utility>
 
+#include "support/wait.h"
+
 namespace trellon::fakes {
 
 class FakeCommDevice::Stop final : public CommWaitStop {
@@ -325,8 +327,8 @@ std::unique_ptr<CommDevice> ForwardTo(std::shared_ptr<FakeCommDevice> fake) {
 }
 
 bool ServeUntil(MainThread& mainThread, const std::function<bool()>& done, uint32_t timeoutMs) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  mainThread.ServeUntil([&] { return done() || std::chrono::steady_clock::now() >= deadline; });
+  const test_support::Deadline deadline(static_cast<int>(timeoutMs));
+  mainThread.ServeUntil([&] { return done() || deadline.Passed(); });
   return done();
 }
 

@@ -18,6 +18,8 @@
 #include "fakes/fake_comm_device.h"
 #include "fakes/recording_shell.h"
 #include "link/com_port.h"
+#include "support/scoped_environment.h"
+#include "support/wait.h"
 
 namespace trellon {
 namespace {
@@ -58,10 +60,10 @@ class ComPtyTest : public ::testing::Test {
   // Reads from the master side until count bytes came or the time is up.
   std::vector<uint8_t> ReadMaster(size_t count) {
     std::vector<uint8_t> bytes;
-    const auto deadline = SteadyClock::now() + std::chrono::milliseconds(kLongMs);
-    while (bytes.size() < count && SteadyClock::now() < deadline) {
+    const test_support::Deadline deadline(kLongMs);
+    while (bytes.size() < count && !deadline.Passed()) {
       pollfd entry{master, POLLIN, 0};
-      if (poll(&entry, 1, 50) <= 0) continue;
+      if (poll(&entry, 1, deadline.MillisLeft()) <= 0) continue;
       uint8_t buffer[64];
       const ssize_t n = read(master, buffer, sizeof buffer);
       if (n > 0) bytes.insert(bytes.end(), buffer, buffer + n);
@@ -131,10 +133,7 @@ TEST_F(ComPtyTest, ReadingMoreThanIsQueuedReturnsAtOnce) {
   EXPECT_LT(SteadyClock::now() - start, std::chrono::milliseconds(500));
 
   WriteMaster({'a', 'b'});
-  const auto deadline = SteadyClock::now() + std::chrono::milliseconds(kLongMs);
-  while (port->BytesWaiting() < 2 && SteadyClock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
+  test_support::WaitFor([&] { return port->BytesWaiting() >= 2; }, kLongMs);
   start = SteadyClock::now();
   EXPECT_EQ(port->ReadBytes(100), (std::vector<uint8_t>{'a', 'b'}));
   EXPECT_LT(SteadyClock::now() - start, std::chrono::milliseconds(500));
@@ -162,10 +161,11 @@ TEST_F(ComPtyTest, AMissingPortFailsWithFileNotFoundAndALaterOpenWorks) {
 }
 
 TEST_F(ComPtyTest, AComNameOpensTheDeviceItsVariableNames) {
-  ASSERT_EQ(setenv("TRELLON_COM9", slavePath.c_str(), 1), 0);
-  port->SetPort("COM9");
-  port->Open();
-  unsetenv("TRELLON_COM9");
+  {
+    const test_support::ScopedEnvironment com9("TRELLON_COM9", slavePath);
+    port->SetPort("COM9");
+    port->Open();
+  }
   EXPECT_TRUE(port->Connected());
   port->WriteBytes({0x42});
   EXPECT_EQ(ReadMaster(1), (std::vector<uint8_t>{0x42}));

@@ -15,6 +15,7 @@
 #include "base/manual_reset_event.h"
 #include "fakes/fake_comm_device.h"
 #include "link/com_port.h"
+#include "support/wait.h"
 
 namespace trellon {
 namespace {
@@ -98,12 +99,7 @@ class ComThreadTest : public ::testing::Test {
   }
 
   bool AwaitPendingHandOver() {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kLongMs);
-    while (mainThread.PendingCount() == 0) {
-      if (std::chrono::steady_clock::now() > deadline) return false;
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
+    return test_support::WaitFor([this] { return mainThread.PendingCount() > 0; }, kLongMs);
   }
 
   MainThread mainThread;
@@ -381,10 +377,7 @@ TEST_F(ComThreadTest, APortDestroyedWhileItsHandlerRunsOnTheEventThreadWaitsForT
     if (mainThread.IsMainThread()) return;  // the open and close notifications
     entered.Set();
     // Still running when the destruction has begun: the close has aborted the transfers.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kLongMs);
-    while (kept->CountCalls("PurgeComm") == 0 && std::chrono::steady_clock::now() < deadline) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    test_support::WaitFor([&] { return kept->CountCalls("PurgeComm") > 0; }, kLongMs);
     Log("handler done");
   };
   port->OnAfterClose = [this](TCustomComPort&) { Log("AfterClose"); };

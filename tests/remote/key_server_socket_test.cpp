@@ -1,10 +1,4 @@
-#include <arpa/inet.h>
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QTcpServer>
@@ -20,6 +14,9 @@
 #include "fakes/recording_shell.h"
 #include "remote/key_record.h"
 #include "remote/key_server.h"
+#include "support/qt_events.h"
+#include "support/tcp_client.h"
+#include "support/wait.h"
 
 namespace trellon {
 namespace {
@@ -27,15 +24,12 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 using std::chrono::steady_clock;
 
+using test_support::ProcessQtEvents;
+using test_support::TcpClient;
+
 // Runs the event loop until the condition holds; false after the time-out.
 bool PumpUntil(const std::function<bool()>& condition, int timeoutMs = 5000) {
-  const auto end = steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (!condition()) {
-    if (steady_clock::now() >= end) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  return true;
+  return test_support::WaitFor(condition, timeoutMs, ProcessQtEvents);
 }
 
 void PumpFor(int ms) {
@@ -47,92 +41,6 @@ Bytes RecordBytes(const std::string& key) {
   return Bytes(record.Bytes().begin(), record.Bytes().end());
 }
 
-// A media-centre client on a plain blocking socket, independent of the event loop under test.
-class Client {
- public:
-  explicit Client(uint16_t port, int receiveBuffer = 0) {
-    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (receiveBuffer > 0) {
-      ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
-    }
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-  }
-  ~Client() { Close(); }
-
-  bool Connected() const { return connected_; }
-
-  uint16_t LocalPort() const {
-    sockaddr_in address{};
-    socklen_t length = sizeof address;
-    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
-    return ntohs(address.sin_port);
-  }
-
-  void Send(const std::string& data) { ::send(fd_, data.data(), data.size(), MSG_NOSIGNAL); }
-
-  // Reads exactly n bytes; fewer when the time-out passes or the server closes.
-  Bytes Receive(size_t n, int timeoutMs = 5000) {
-    Bytes data;
-    const auto end = steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (data.size() < n && WaitReadable(end)) {
-      uint8_t chunk[4096];
-      const ssize_t got = ::recv(fd_, chunk, std::min(sizeof chunk, n - data.size()), 0);
-      if (got <= 0) break;
-      data.insert(data.end(), chunk, chunk + got);
-    }
-    return data;
-  }
-
-  // Everything that is there now, without waiting.
-  Bytes ReceiveAvailable() {
-    Bytes data;
-    uint8_t chunk[65536];
-    ssize_t got;
-    while ((got = ::recv(fd_, chunk, sizeof chunk, MSG_DONTWAIT)) > 0) {
-      data.insert(data.end(), chunk, chunk + got);
-    }
-    return data;
-  }
-
-  bool HasInput(int waitMs) {
-    pollfd p{fd_, POLLIN, 0};
-    return ::poll(&p, 1, waitMs) > 0;
-  }
-
-  // True when the server closed the connection within the time-out.
-  bool SeesEndOfStream(int timeoutMs = 5000) {
-    if (!HasInput(timeoutMs)) return false;
-    uint8_t byte;
-    return ::recv(fd_, &byte, 1, 0) == 0;
-  }
-
-  // Vanishes with a reset, as a crashed client does.
-  void Reset() {
-    linger hard{1, 0};
-    ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
-    Close();
-  }
-
-  void Close() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-  }
-
- private:
-  bool WaitReadable(steady_clock::time_point end) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(end - steady_clock::now());
-    return left.count() > 0 && HasInput(static_cast<int>(left.count()));
-  }
-
-  int fd_ = -1;
-  bool connected_ = false;
-};
-
 class KeyServerSocketTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -142,9 +50,10 @@ class KeyServerSocketTest : public ::testing::Test {
     ASSERT_NE(port_, 0);
   }
 
-  std::unique_ptr<Client> Connect(int receiveBuffer = 0) {
-    auto client = std::make_unique<Client>(port_, receiveBuffer);
-    EXPECT_TRUE(client->Connected());
+  // A media-centre client on a plain blocking socket, independent of the event loop under test.
+  std::unique_ptr<TcpClient> Connect(int receiveBuffer = 0) {
+    auto client = std::make_unique<TcpClient>();
+    EXPECT_TRUE(client->Connect(port_, 0, receiveBuffer));
     const size_t before = server_->ClientCount();
     EXPECT_TRUE(PumpUntil([&] { return server_->ClientCount() == before + 1; }));
     return client;
@@ -308,7 +217,8 @@ TEST_F(KeyServerSocketTest, DestroyingTheServerClosesConnectionsWithoutLogging) 
   const size_t lines = shell_.logLines.size();
   server_.reset();
   PumpFor(100);
-  EXPECT_TRUE(client->SeesEndOfStream());
+  EXPECT_TRUE(client->Receive(1).empty());
+  EXPECT_TRUE(client->Ended());
   EXPECT_EQ(shell_.logLines.size(), lines);
 }
 

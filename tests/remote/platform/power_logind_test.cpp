@@ -7,12 +7,9 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusVariant>
-#include <QDeadlineTimer>
-#include <QProcess>
-#include <QStandardPaths>
-#include <QThread>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -25,10 +22,15 @@
 #include "fakes/recording_shell.h"
 #include "remote/power_control.h"
 #include "remote/power_system_linux.h"
+#include "support/child_process.h"
+#include "support/qt_events.h"
+#include "support/wait.h"
 
 namespace trellon {
 namespace {
 
+using test_support::ChildProcess;
+using test_support::ExitStatus;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
@@ -38,35 +40,23 @@ const QString kLogindPath = QStringLiteral("/org/freedesktop/login1");
 const QString kMockInterface = QStringLiteral("org.freedesktop.DBus.Mock");
 
 // Runs the event loop until `done` holds or the time is up (real bus traffic, real time).
-bool WaitFor(const std::function<bool()>& done, int timeoutMs = 10000) {
-  QDeadlineTimer deadline(timeoutMs);
-  while (!done()) {
-    if (deadline.hasExpired()) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    QThread::msleep(2);
-  }
-  return true;
+bool WaitFor(const std::function<bool()>& done, int timeoutMs = test_support::kPatienceMs) {
+  return test_support::WaitFor(done, timeoutMs, test_support::ProcessQtEvents);
 }
 
 // A Python that has python-dbusmock, or an empty string.
-QString FindDbusmockPython() {
-  for (const QString& candidate : {QStringLiteral("/usr/bin/python3"), QStringLiteral("python3")}) {
-    QProcess probe;
-    probe.start(candidate, {"-c", "import dbusmock"});
-    if (probe.waitForFinished(20000) && probe.exitStatus() == QProcess::NormalExit &&
-        probe.exitCode() == 0)
-      return candidate;
+std::string FindDbusmockPython() {
+  for (const std::string candidate : {"/usr/bin/python3", "python3"}) {
+    try {
+      ChildProcess::Options options{{candidate, "-c", "import dbusmock"}};
+      options.errorFile = "/dev/null";
+      ChildProcess probe(options);
+      if (probe.WaitExit(20000) == ExitStatus::Exited(0)) return candidate;
+    } catch (const std::runtime_error&) {
+      // Not installed under this name: try the next.
+    }
   }
   return {};
-}
-
-void Stop(QProcess& process) {
-  if (process.state() == QProcess::NotRunning) return;
-  process.terminate();
-  if (!process.waitForFinished(5000)) {
-    process.kill();
-    process.waitForFinished(5000);
-  }
 }
 
 // A private message bus of its own, and optionally logind's mock on it.
@@ -74,19 +64,24 @@ class PrivateLogindBus {
  public:
   ~PrivateLogindBus() {
     if (!controlName_.isEmpty()) QDBusConnection::disconnectFromBus(controlName_);
-    Stop(mock_);
-    Stop(daemon_);
+    mock_.reset();
+    daemon_.reset();
   }
 
   // Empty on success, else why the bus could not be set up.
   std::string StartBus() {
-    if (QStandardPaths::findExecutable("dbus-daemon").isEmpty()) return "no dbus-daemon";
-    daemon_.start("dbus-daemon", {"--session", "--nofork", "--nopidfile", "--print-address=1"});
-    if (!daemon_.waitForStarted(10000)) return "dbus-daemon does not start";
-    QDeadlineTimer deadline(10000);
-    while (!daemon_.canReadLine() && !deadline.hasExpired()) daemon_.waitForReadyRead(100);
-    address_ = QString::fromUtf8(daemon_.readLine()).trimmed();
-    if (address_.isEmpty()) return "dbus-daemon gave no address";
+    ChildProcess::Options options{
+        {"dbus-daemon", "--session", "--nofork", "--nopidfile", "--print-address=1"}};
+    options.captureOutput = true;
+    try {
+      daemon_.emplace(options);
+    } catch (const std::runtime_error& error) {
+      return error.what();
+    }
+    daemon_->WaitForOutput([](const auto& lines) { return !lines.empty(); }, 10000);
+    const auto lines = daemon_->Lines();
+    if (lines.empty() || lines[0].empty()) return "dbus-daemon gave no address";
+    address_ = QString::fromStdString(lines[0]).trimmed();
     controlName_ = QStringLiteral("power-test-control");
     control_ = QDBusConnection::connectToBus(address_, controlName_);
     if (!control_.isConnected()) return "cannot connect to the private bus";
@@ -94,15 +89,14 @@ class PrivateLogindBus {
   }
 
   std::string StartLogindMock() {
-    const QString python = FindDbusmockPython();
-    if (python.isEmpty()) return "python3-dbusmock is not installed";
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("DBUS_SYSTEM_BUS_ADDRESS", address_);
-    env.insert("DBUS_SESSION_BUS_ADDRESS", address_);
-    mock_.setProcessEnvironment(env);
-    mock_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    mock_.start(python, {"-m", "dbusmock", "--template", "logind"});
-    if (!mock_.waitForStarted(10000)) return "the logind mock does not start";
+    const std::string python = FindDbusmockPython();
+    if (python.empty()) return "python3-dbusmock is not installed";
+    // Its errors go to the test's; its output is kept, but of no interest.
+    ChildProcess::Options options{{python, "-m", "dbusmock", "--template", "logind"}};
+    options.environment = {{"DBUS_SYSTEM_BUS_ADDRESS", Address()},
+                           {"DBUS_SESSION_BUS_ADDRESS", Address()}};
+    options.captureOutput = true;
+    mock_.emplace(options);
     if (!WaitFor([&] { return control_.interface()->isServiceRegistered(kLogind).value(); }, 30000))
       return "the logind mock does not appear on the bus";
     return {};
@@ -166,8 +160,8 @@ class PrivateLogindBus {
   }
 
  private:
-  QProcess daemon_;
-  QProcess mock_;
+  std::optional<ChildProcess> daemon_;
+  std::optional<ChildProcess> mock_;
   QString address_;
   QString controlName_;
   QDBusConnection control_{QString()};

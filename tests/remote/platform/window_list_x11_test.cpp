@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdlib>
 #include <string>
@@ -8,6 +7,9 @@
 #include "helpers/stand_in_support.h"
 #include "remote/media_portal_launcher.h"
 #include "remote/window_list.h"
+#include "support/child_process.h"
+#include "support/scoped_environment.h"
+#include "support/temporary_directory.h"
 
 // Xlib's macros (None, Bool, Status) would break the test framework's headers above.
 #include <X11/Xatom.h>
@@ -17,13 +19,13 @@ namespace trellon {
 namespace {
 
 using test_support::ChildProcess;
-using test_support::TempDir;
-using test_support::WaitFor;
+using test_support::ExitStatus;
 
-// The number after a "window " or "transient " line of the stand-in.
-WindowHandle ParseWindowLine(const std::optional<std::string>& line, const std::string& label) {
-  if (!line || line->rfind(label + " ", 0) != 0) return 0;
-  return std::stoul(line->substr(label.size() + 1));
+// The number in line `index` of the stand-in's output when it reads "<label> <number>".
+WindowHandle ParseWindowLine(const std::vector<std::string>& lines, size_t index,
+                             const std::string& label) {
+  if (index >= lines.size() || !lines[index].starts_with(label + " ")) return 0;
+  return std::stoul(lines[index].substr(label.size() + 1));
 }
 
 // Sets the window manager's stacking list on the root window for the life of the object.
@@ -56,13 +58,16 @@ TEST(WindowListX11Test, FindsTheMainWindowOfARealClientAndAsksItToClose) {
   Display* display = XOpenDisplay(nullptr);
   if (!display) GTEST_SKIP() << "cannot open DISPLAY " << displayName;
 
-  TempDir dir;
+  test_support::TemporaryDirectory dir;
   const std::string name = test_support::UniqueName("MpWindowStandIn");
   const auto program = test_support::CopyStandIn(dir.Path(), name);
-  ChildProcess client({program.string(), "--timeout", "30", "--transient", "--report"}, true);
+  ChildProcess::Options options{{program.string(), "--timeout", "30", "--transient", "--report"}};
+  options.captureOutput = true;
+  ChildProcess client(options);
   ASSERT_GT(client.Pid(), 0);
-  const WindowHandle main = ParseWindowLine(client.ReadLine(), "window");
-  const WindowHandle dialog = ParseWindowLine(client.ReadLine(), "transient");
+  client.WaitForOutput([](const auto& lines) { return lines.size() >= 2; }, 10000);
+  const WindowHandle main = ParseWindowLine(client.Lines(), 0, "window");
+  const WindowHandle dialog = ParseWindowLine(client.Lines(), 1, "transient");
   ASSERT_NE(main, 0u);
   ASSERT_NE(dialog, 0u);
 
@@ -120,22 +125,16 @@ TEST(WindowListX11Test, FindsTheMainWindowOfARealClientAndAsksItToClose) {
   ASSERT_EQ(shell.overlays.size(), 1u);
   EXPECT_EQ(shell.overlays[0].text, "Closing MediaPortal");
   // The stand-in ends with 0 only when its main window was asked to close (4: the dialog).
-  const auto status = client.WaitExit();
-  ASSERT_TRUE(status.has_value()) << "the stand-in did not close";
-  ASSERT_TRUE(WIFEXITED(*status));
-  EXPECT_EQ(WEXITSTATUS(*status), 0);
+  EXPECT_EQ(client.WaitExit(), ExitStatus::Exited(0)) << "the stand-in did not close as asked";
   XCloseDisplay(display);
 }
 
 TEST(WindowListX11Test, WithoutADisplayThereAreNoWindows) {
-  const char* old = std::getenv("DISPLAY");
-  const std::string saved = old ? old : "";
-  ::unsetenv("DISPLAY");
+  const test_support::ScopedEnvironment noDisplay("DISPLAY", std::nullopt);
   auto windows = CreateWindowList();
   EXPECT_TRUE(windows->TopLevelWindows().empty());
   EXPECT_EQ(windows->WindowProcessId(1), 0u);
   windows->PostClose(1);
-  if (old) ::setenv("DISPLAY", saved.c_str(), 1);
 }
 
 }  // namespace
