@@ -16,6 +16,7 @@
 #include "app/log_time_format.h"
 #include "base/atomic_file.h"
 #include "base/clock.h"
+#include "base/file_read.h"
 #include "base/file_writer.h"
 #include "base/main_thread.h"
 #include "base/shell_services.h"

@@ -24,6 +24,14 @@ std::vector<std::string> SplitLines(const std::string& text) {
   return lines;
 }
 
+void CutUtf8(std::string& text, size_t maxBytes) {
+  if (text.size() <= maxBytes) return;
+  size_t end = maxBytes;
+  // Not inside a character: continuation bytes are 10xxxxxx.
+  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+  text.resize(end);
+}
+
 EventLog::EventLog(Clock& clock, FileWriter& writer, std::string path, LogTimeFormat timeFormat,
                    std::ostream* echo)
     : clock_(clock),
@@ -39,11 +47,22 @@ void EventLog::SetView(LogView* view) {
 
 void EventLog::Load() {
   std::string content;
+  const FileRead read = writer_.ReadNewest(path_, content, kMaxLoadBytes, ReadPart::Tail);
+  std::vector<std::string> loaded = SplitLines(content);
+  content.clear();
+  // The text of a cut file begins inside a line; that piece goes unless it is all there is.
+  if (read.cut && loaded.size() > 1) loaded.erase(loaded.begin());
+  const size_t skipped = loaded.size() > kMaxLines ? loaded.size() - kMaxLines : 0;
   lines_.clear();
-  if (writer_.ReadNewest(path_, content)) {
-    for (std::string& line : SplitLines(content)) lines_.push_back(std::move(line));
+  for (auto line = loaded.begin() + static_cast<std::ptrdiff_t>(skipped); line != loaded.end();
+       ++line) {
+    if (line->size() > kMaxLoadedLineBytes) CutUtf8(*line, kMaxLoadedLineBytes);
+    lines_.push_back(std::move(*line));
   }
   if (view_) view_->ShowLines(lines_);
+  if (read.status == FileStatus::Unreadable) {
+    WriteLog("Cannot read the log file " + read.reason + "; the log starts empty");
+  }
 }
 
 void EventLog::WriteLog(const std::string& message) {

@@ -33,6 +33,11 @@ class LogView {
 class EventLog final : public LogSink {
  public:
   static constexpr size_t kMaxLines = 3600;
+  // Load reads no more than the file's last kMaxLoadBytes (room for 3600 lines of over 1000
+  // bytes), and cuts a loaded line after kMaxLoadedLineBytes: a huge file or line would hold
+  // start-up for seconds and fill the memory, and the view shows no such line usefully.
+  static constexpr size_t kMaxLoadBytes = 4 * 1024 * 1024;
+  static constexpr size_t kMaxLoadedLineBytes = 4096;
 
   EventLog(Clock& clock, FileWriter& writer, std::string path,
            LogTimeFormat timeFormat = LogTimeFormat(), std::ostream* echo = nullptr);
@@ -40,8 +45,9 @@ class EventLog final : public LogSink {
   // The view is told every change from now on; nullptr detaches it.
   void SetView(LogView* view);
 
-  // Replaces the lines by the file's; a missing file leaves the log empty. A file of more than
-  // 3600 lines is loaded whole and trimmed by the next WriteLog.
+  // Replaces the lines by the file's last 3600 (the next WriteLog writes only those back); a
+  // missing file leaves the log empty. A file that cannot be read, or is not a regular file,
+  // leaves it empty too, and that is the log's first line.
   void Load();
 
   // Appends "<date> <time>: <message>" (a message with line breaks gives several lines), trims
@@ -67,6 +73,9 @@ class EventLog final : public LogSink {
   std::deque<std::string> lines_;
   std::string saveError_;
 };
+
+// Cuts text to at most maxBytes without splitting a UTF-8 character.
+void CutUtf8(std::string& text, size_t maxBytes);
 
 // Splits text at CR LF, LF or CR. A line break at the very end does not start another line.
 std::vector<std::string> SplitLines(const std::string& text);

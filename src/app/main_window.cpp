@@ -34,7 +34,7 @@ TVX710MainWindow::TVX710MainWindow(Options options)
                 options_.logEcho),
       errorBox_(eventLog_, options_.boxes, kApplicationTitle),
       overlay_(clock_),
-      settings_(options_.settingsPath, fileWriter_, controls_, display_, *this),
+      settings_(options_.settingsPath, fileWriter_, controls_, display_, *this, errorBox_),
       comm(options_.commDevice ? std::move(options_.commDevice) : CreateCommDevice(), mainThread_,
            errorBox_),
       link(comm, linkActions_, clock_, eventLog_),

@@ -1,7 +1,10 @@
 #include "app/settings_store.h"
 
 #include <algorithm>
+#include <exception>
 #include <type_traits>
+
+#include "base/atomic_file.h"
 
 namespace trellon {
 namespace {
@@ -42,12 +45,14 @@ void ReadControlKey(const IniFile& ini, const std::string& key,
 }  // namespace
 
 SettingsStore::SettingsStore(std::string path, FileWriter& writer, ShellControls& controls,
-                             DisplaySettings& display, SettingsWindow& window)
+                             DisplaySettings& display, SettingsWindow& window,
+                             ErrorReporter& errors)
     : path_(std::move(path)),
       writer_(writer),
       controls_(controls),
       display_(display),
       window_(window),
+      errors_(errors),
       keys_(SettingKeys(controls)) {}
 
 int32_t SettingsStore::DisplayNrInRange(int32_t value) const {
@@ -64,7 +69,7 @@ Value SettingsStore::DisplayValue(std::atomic<Value> DisplaySettings::*field, Va
 
 int32_t SettingsStore::ReadSettings() {
   IniFile ini(path_);
-  ini.Load(writer_);
+  ReportUnusableFile(ini.Load(writer_));
   Reading reading;
   for (const SettingKey& key : keys_) {
     std::visit(
@@ -79,6 +84,26 @@ int32_t SettingsStore::ReadSettings() {
         key.binding);
   }
   return reading.activePageIndex;
+}
+
+void SettingsStore::ReportUnusableFile(const FileRead& read) {
+  std::string report;
+  if (read.status == FileStatus::Unreadable) {
+    report = "Cannot read the settings file " + read.reason +
+             "; the defaults are used, and the file is left as it is";
+  } else if (read.status == FileStatus::TooLarge) {
+    const std::string aside = path_ + ".bad";
+    const std::string failure = RenameFile(path_, aside);
+    report = "Cannot use the settings file " + read.reason +
+             (failure.empty() ? "; it is kept as " + aside + ", and the defaults are used"
+                              : "; the defaults are used, and the file is left as it is (it "
+                                "cannot be renamed: " +
+                                    failure + ")");
+  } else {
+    return;
+  }
+  // Reported, not raised: start-up goes on with the defaults.
+  errors_.HandleException(std::make_exception_ptr(IniReadError(report)));
 }
 
 template <typename Model, typename Value>
@@ -138,7 +163,10 @@ void SettingsStore::SaveSettings() {
 
   // Built on the newest text, not yet written perhaps: it holds the keys of the last save.
   IniFile ini(path_);
-  ini.Load(writer_);
+  if (const FileRead read = ini.Load(writer_);
+      read.status == FileStatus::Unreadable || read.status == FileStatus::TooLarge) {
+    throw IniWriteError("Cannot write the settings file, as it cannot be read: " + read.reason);
+  }
   const WindowPlacement placement = window_.Placement();
   for (const SettingKey& key : keys_) {
     std::visit(

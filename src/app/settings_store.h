@@ -8,6 +8,7 @@
 #include "app/shell_controls.h"
 #include "base/file_writer.h"
 #include "base/ini_file.h"
+#include "base/shell_services.h"
 
 namespace trellon {
 
@@ -47,11 +48,13 @@ class SettingsStore {
   static constexpr const char* kSection = "X";
 
   SettingsStore(std::string path, FileWriter& writer, ShellControls& controls,
-                DisplaySettings& display, SettingsWindow& window);
+                DisplaySettings& display, SettingsWindow& window, ErrorReporter& errors);
 
   // Reads every key in start-up order and applies it; returns "ActivePageIndex" for the end of
   // start-up. The controls' change handlers run, but SaveSettings does nothing until
-  // FinishLoading.
+  // FinishLoading. A file that cannot be used is reported once (IniReadError) and the defaults
+  // are used: one that cannot be read is left as it is; one that is too large is first renamed to
+  // "<file>.bad", so that the next save starts a new file.
   int32_t ReadSettings();
   void FinishLoading() { loadingSettings_ = false; }
   bool LoadingSettings() const { return loadingSettings_; }
@@ -59,7 +62,8 @@ class SettingsStore {
   // Hands every key from the controls, the display fields and the window to the file writer.
   // Does nothing while loading. A file that cannot be written raises IniWriteError in the
   // writer's report on the main thread; nothing else changes then, so the next change tries
-  // again.
+  // again. A file that cannot be read (or is too large) is not replaced, as its keys could not
+  // be kept: the save raises IniWriteError at once, until the file can be read again.
   void SaveSettings();
 
   // The source monitor index in range: DisplayNr never leaves 0 .. monitors - 1, whatever the
@@ -72,6 +76,8 @@ class SettingsStore {
     WindowPlacement bounds;
     int32_t activePageIndex = 0;
   };
+  // Reports a file that ReadSettings cannot use, after setting a too large one aside.
+  void ReportUnusableFile(const FileRead& read);
   void ReadStoreKey(const IniFile& ini, const std::string& key, const StoreSetting& setting,
                     Reading& reading);
   template <typename Model, typename Value>
@@ -92,6 +98,7 @@ class SettingsStore {
   ShellControls& controls_;
   DisplaySettings& display_;
   SettingsWindow& window_;
+  ErrorReporter& errors_;
   const std::vector<SettingKey> keys_;
   bool loadingSettings_ = true;
 };

@@ -12,7 +12,8 @@ namespace trellon {
 // has its own (atomic_file_posix.cpp).
 std::string ReplaceFileContent(const std::string& path, const std::string& content);
 
-// Reads a whole file; false when it cannot be read.
-bool ReadFileContent(const std::string& path, std::string& content);
+// Moves a file to another name in the same folder, replacing a file of that name. Returns an
+// empty string on success, else the reason ("<file>: <error>").
+std::string RenameFile(const std::string& from, const std::string& to);
 
 }  // namespace trellon

@@ -1,4 +1,4 @@
-// The atomic replace on POSIX systems: write, fdatasync and rename.
+// The atomic replace and the rename on POSIX systems: write, fdatasync and rename.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -49,6 +49,11 @@ std::string ReplaceFileContent(const std::string& path, const std::string& conte
     ::unlink(temporary.c_str());
     return reason;
   }
+  return {};
+}
+
+std::string RenameFile(const std::string& from, const std::string& to) {
+  if (::rename(from.c_str(), to.c_str()) != 0) return from + ": " + std::strerror(errno);
   return {};
 }
 

@@ -61,23 +61,24 @@ void FileWriter::Write(const std::string& path, std::string content, ResultHandl
   queued_.notify_one();
 }
 
-bool FileWriter::ReadNewest(const std::string& path, std::string& content) const {
+FileRead FileWriter::ReadNewest(const std::string& path, std::string& content, size_t maxBytes,
+                                ReadPart part) const {
   {
     std::lock_guard lock(mutex_);
     // The queue holds at most one job per path, and it is newer than the one in flight.
     for (const Job& job : queue_) {
       if (job.path == path) {
         content = job.content;
-        return true;
+        return {};
       }
     }
     if (inFlight_ && inFlight_->path == path) {
       content = inFlight_->content;
-      return true;
+      return {};
     }
   }
   // Nothing is on its way: only this thread queues, so the file stays as it is read.
-  return ReadFileContent(path, content);
+  return ReadFile(path, content, maxBytes, part);
 }
 
 void FileWriter::Flush() {

@@ -9,6 +9,7 @@
 #include <string>
 #include <thread>
 
+#include "base/file_read.h"
 #include "base/main_thread.h"
 #include "base/shell_services.h"
 
@@ -44,8 +45,10 @@ class FileWriter {
   void Write(const std::string& path, std::string content, ResultHandler onResult = nullptr);
 
   // Main thread: the file's content as it will be once the queued writes are done: the newest
-  // text handed over and not yet written, else the file on the disk. False when there is neither.
-  bool ReadNewest(const std::string& path, std::string& content) const;
+  // text handed over and not yet written (taken whole), else what ReadFile finds on the disk
+  // within the limit.
+  FileRead ReadNewest(const std::string& path, std::string& content, size_t maxBytes,
+                      ReadPart part = ReadPart::Whole) const;
 
   // Main thread: waits until every write queued so far is on the disk (or failed), then runs
   // their reports. Writes that the reports queue (a report of the error in the log) are waited

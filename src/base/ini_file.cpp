@@ -4,7 +4,6 @@
 #include <cctype>
 #include <limits>
 
-#include "base/atomic_file.h"
 #include "base/file_writer.h"
 
 namespace trellon {
@@ -72,17 +71,27 @@ std::optional<int32_t> ParseInteger(std::string_view text) {
 
 IniFile::IniFile(std::string path) : path_(std::move(path)) {}
 
-// A file that cannot be read leaves the content empty.
-void IniFile::Load() {
+FileRead IniFile::Load() {
   std::string content;
-  ReadFileContent(path_, content);
-  Parse(content);
+  return Take(ReadFile(path_, content, kMaxFileBytes), content);
 }
 
-void IniFile::Load(const FileWriter& writer) {
+FileRead IniFile::Load(const FileWriter& writer) {
   std::string content;
-  writer.ReadNewest(path_, content);
+  return Take(writer.ReadNewest(path_, content, kMaxFileBytes), content);
+}
+
+FileRead IniFile::Take(FileRead read, const std::string& content) {
   Parse(content);
+  for (const Section& section : sections_) {
+    for (const Line& line : section.lines) {
+      if (line.value.size() <= kMaxValueBytes) continue;
+      Parse({});
+      return {FileStatus::TooLarge,
+              path_ + ": a value is longer than " + std::to_string(kMaxValueBytes) + " bytes"};
+    }
+  }
+  return read;
 }
 
 void IniFile::Parse(const std::string& content) {

@@ -1,11 +1,14 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "base/file_read.h"
 
 namespace trellon {
 
@@ -14,6 +17,12 @@ class FileWriter;
 // Raised (on the main thread, through the file writer's report) when the settings file cannot be
 // written.
 class IniWriteError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Raised when the settings file cannot be used as it is (reported through the error handling).
+class IniReadError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
@@ -28,12 +37,20 @@ std::optional<int32_t> ParseInteger(std::string_view text);
 // is appended to the end of its section, so a new file holds the keys in the order of writing.
 class IniFile {
  public:
+  // A settings file is small: a larger one, or one with a longer value, is not taken (reading and
+  // showing it would hold the program for seconds and fill its memory). A value has room for the
+  // longest text an edit holds (32767 characters of up to three bytes each).
+  static constexpr size_t kMaxFileBytes = 1024 * 1024;
+  static constexpr size_t kMaxValueBytes = 96 * 1024;
+
   explicit IniFile(std::string path);
 
-  // Reads the file; a missing or unreadable file gives an empty one.
-  void Load();
+  // Reads the file. A file that is missing, cannot be read (FileStatus::Unreadable, also anything
+  // but a regular file) or is too large (TooLarge, also for a value over kMaxValueBytes) gives an
+  // empty one; the result tells which.
+  FileRead Load();
   // The same for the file as it will be once the writer has written what it was given.
-  void Load(const FileWriter& writer);
+  FileRead Load(const FileWriter& writer);
   // Hands the whole text to the writer, which writes it to a temporary file beside the file and
   // renames it over the old one, so the old file stays whole when writing fails. A failure
   // raises IniWriteError with the reason in the writer's report on the main thread.
@@ -67,6 +84,8 @@ class IniFile {
     std::vector<Line> lines;
   };
 
+  // Parses what was read; a value over the limit makes the whole file too large.
+  FileRead Take(FileRead read, const std::string& content);
   void Parse(const std::string& content);
   const Line* Find(std::string_view section, std::string_view key) const;
   Section& SectionFor(std::string_view section);

@@ -81,20 +81,36 @@ TEST_F(EventLogTest, RestartLoadsTheOldLinesAndAppends) {
   EXPECT_TRUE(missing.Lines().empty());
 }
 
-TEST_F(EventLogTest, KeepsTheLast3600Lines) {
+TEST_F(EventLogTest, LoadsOnlyTheLast3600LinesAndCutsHugeOnes) {
+  // A million lines: only the file's end is read.
   std::string content;
-  for (int i = 1; i <= 3650; ++i) content += "line " + std::to_string(i) + "\r\n";
+  for (int i = 1; i <= 1000000; ++i) content += "line " + std::to_string(i) + "\r\n";
   WriteText("Trellon.log", content);
   log.Load();
-  EXPECT_EQ(log.Lines().size(), 3650u) << "an over-long file is loaded whole";
+  ASSERT_EQ(log.Lines().size(), EventLog::kMaxLines);
+  EXPECT_EQ(log.Lines().front(), "line 996401");
+  EXPECT_EQ(log.Lines().back(), "line 1000000");
   log.WriteLog("one more");
   ASSERT_EQ(log.Lines().size(), EventLog::kMaxLines);
-  EXPECT_EQ(log.Lines().front(), "line 52");
+  EXPECT_EQ(log.Lines().front(), "line 996402");
   EXPECT_EQ(log.Lines().back(), "12/07/26 04:14:33: one more");
   writer.Flush();
   const std::string saved = ReadText("Trellon.log");
-  EXPECT_EQ(saved.substr(0, 9), "line 52\r\n");
+  EXPECT_EQ(saved.substr(0, 13), "line 996402\r\n");
   EXPECT_EQ(std::count(saved.begin(), saved.end(), '\n'), 3600);
+
+  // A 20 MB line at the end is not read whole; a long line is cut between characters.
+  const std::string accented = "\xC3\xA9";  // two bytes
+  std::string longLine = "x";
+  for (int i = 0; i < 5000; ++i) longLine += accented;
+  WriteText("Trellon.log", "first\r\n" + longLine + "\r\n" + std::string(20000000, 'y') + "\r\n");
+  log.Load();
+  ASSERT_EQ(log.Lines().size(), 1u);
+  EXPECT_EQ(log.Lines()[0], std::string(EventLog::kMaxLoadedLineBytes, 'y'));
+  WriteText("Trellon.log", "first\r\n" + longLine + "\r\n");
+  log.Load();
+  ASSERT_EQ(log.Lines().size(), 2u);
+  EXPECT_EQ(log.Lines()[1], longLine.substr(0, EventLog::kMaxLoadedLineBytes - 1));
 }
 
 TEST_F(EventLogTest, ThirtySixHundredAndOneCallsLeaveThirtySixHundredLines) {

@@ -64,7 +64,7 @@ class SettingsStoreTest : public ::testing::Test {
   ShellControls controls;
   DisplaySettings display;
   fakes::FakeSettingsWindow window;
-  SettingsStore store{"Trellon.ini", writer, controls, display, window};
+  SettingsStore store{"Trellon.ini", writer, controls, display, window, shell};
   int changes = 0;
 };
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/atomic_file.h"
+#include "base/file_read.h"
 #include "base/manual_reset_event.h"
 #include "fakes/recording_shell.h"
 #include "support/temporary_directory.h"
@@ -65,23 +66,24 @@ TEST(FileWriterTest, NewestTextWinsSoABurstCostsOneWrite) {
   writer.Write(a, "a0");
   disk.WaitForWriter();
   std::string newest;
-  EXPECT_TRUE(writer.ReadNewest(a, newest));
+  EXPECT_TRUE(writer.ReadNewest(a, newest, 1024).status == FileStatus::Read);
   EXPECT_EQ(newest, "a0") << "the text being written is the newest";
 
   for (int i = 1; i <= 1000; ++i) {
     writer.Write(a, "a" + std::to_string(i));
     if (i == 500) writer.Write(b, "b1");
   }
-  EXPECT_TRUE(writer.ReadNewest(a, newest));
+  EXPECT_TRUE(writer.ReadNewest(a, newest, 1024).status == FileStatus::Read);
   EXPECT_EQ(newest, "a1000");
-  EXPECT_TRUE(writer.ReadNewest(b, newest));
+  EXPECT_TRUE(writer.ReadNewest(b, newest, 1024).status == FileStatus::Read);
   EXPECT_EQ(newest, "b1");
 
   disk.Release();
   writer.Flush();
   EXPECT_EQ(disk.Writes(), (std::vector<GatedDisk::Write>{{a, "a0"}, {a, "a1000"}, {b, "b1"}}))
       << "one write for the burst, files in the order they were first handed over";
-  EXPECT_FALSE(writer.ReadNewest(a, newest)) << "written: the disk is asked";
+  EXPECT_FALSE(writer.ReadNewest(a, newest, 1024).status == FileStatus::Read)
+      << "written: the disk is asked";
   EXPECT_TRUE(shell.errors.empty());
 }
 
