@@ -81,6 +81,11 @@ void BindRadioGroup(QGroupBox& group, RadioGroupModel& model, ErrorReporter& err
 }
 
 QtLogView::QtLogView(QPlainTextEdit& memo) : memo_(memo) {
+  // Every appended and removed line would stay in the undo history: memory without end. Lines
+  // over the maximum are dropped by the memo itself (AppendLine), which then also frees their
+  // text; lines removed by a cursor would stay in the document's text buffer.
+  memo_.setUndoRedoEnabled(false);
+  memo_.setMaximumBlockCount(static_cast<int>(EventLog::kMaxLines));
   QObject::connect(&memo_, &QPlainTextEdit::textChanged, &memo_, [this] {
     if (!updating_) edited_ = true;
   });
@@ -96,16 +101,21 @@ void QtLogView::ShowLines(const std::deque<std::string>& lines) {
   memo_.setPlainText(text);
   updating_ = false;
   edited_ = false;
-  lineCount_ = lines.size();
+  lineCount_ = std::min(lines.size(), EventLog::kMaxLines);
 }
 
 void QtLogView::AppendLine(const std::string& line) {
   updating_ = true;
-  QTextCursor cursor(memo_.document());
-  cursor.movePosition(QTextCursor::End);
-  // An empty document has one empty block, which takes the first line.
-  if (lineCount_ > 0) cursor.insertBlock();
-  cursor.insertText(ToQString(line));
+  if (lineCount_ > 0 && memo_.document()->isEmpty()) {
+    // The one line is empty: appendPlainText would write into it.
+    QTextCursor cursor(memo_.document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertBlock();
+    cursor.insertText(ToQString(line));
+  } else {
+    // Keeps to the maximum block count, and lets the document free the text of dropped lines.
+    memo_.appendPlainText(ToQString(line));
+  }
   ++lineCount_;
   memo_.moveCursor(QTextCursor::End);
   memo_.ensureCursorVisible();
@@ -113,14 +123,18 @@ void QtLogView::AppendLine(const std::string& line) {
 }
 
 void QtLogView::RemoveFirstLines(size_t count) {
-  if (count == 0) return;
+  lineCount_ -= std::min(count, lineCount_);
+  // The memo has dropped its lines over the maximum already; only those left over go here.
+  const auto blocks = static_cast<size_t>(memo_.document()->blockCount());
+  const size_t kept = std::max<size_t>(lineCount_, 1);  // an empty document has one block
+  if (blocks <= kept) return;
   updating_ = true;
   QTextCursor cursor(memo_.document());
   cursor.movePosition(QTextCursor::Start);
-  cursor.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor, static_cast<int>(count));
+  cursor.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor,
+                      static_cast<int>(blocks - kept));
   cursor.removeSelectedText();
   updating_ = false;
-  lineCount_ -= std::min(count, lineCount_);
 }
 
 std::optional<std::vector<std::string>> QtLogView::TakeEditedLines() {

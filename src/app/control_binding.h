@@ -25,7 +25,8 @@ void BindLineEdit(QLineEdit& edit, TextEditModel& model, ErrorReporter& errors);
 // Fills the group box with one radio button per item.
 void BindRadioGroup(QGroupBox& group, RadioGroupModel& model, ErrorReporter& errors);
 
-// The log memo as the event log's view.
+// The log memo as the event log's view. It keeps no undo history and at most the log's 3600
+// lines.
 class QtLogView final : public LogView {
  public:
   explicit QtLogView(QPlainTextEdit& memo);

@@ -174,10 +174,20 @@ TEST_F(EventLogTest, TheMemoShowsTheLogAndWhatTheUserTypedIsKept) {
   writer.Flush();
   EXPECT_EQ(ReadText("Trellon.log"), "typed by the user\r\n12/07/26 04:14:33: d\r\n");
 
-  // Trimming removes the same lines from the memo.
+  // Trimming removes the same lines from the memo, which keeps no undo history of them.
   for (int i = 0; i < 3600; ++i) log.WriteLog("x");
   EXPECT_EQ(memo.document()->blockCount(), 3600);
   EXPECT_EQ(memo.document()->firstBlock().text().toStdString(), log.Lines().front());
+  EXPECT_FALSE(memo.document()->isUndoAvailable());
+  EXPECT_EQ(memo.document()->availableUndoSteps(), 0);
+
+  // What the user pastes stays within the limit too.
+  memo.setPlainText(QString(QStringLiteral("pasted\n")).repeated(5000));
+  EXPECT_EQ(memo.document()->blockCount(), 3600);
+  log.WriteLog("e");
+  EXPECT_EQ(log.Lines().size(), 3600u);
+  EXPECT_EQ(memo.document()->blockCount(), 3600);
+  EXPECT_EQ(memo.document()->lastBlock().text().toStdString(), "12/07/26 04:14:33: e");
   log.SetView(nullptr);
 }
 
