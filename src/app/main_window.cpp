@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QWindowStateChangeEvent>
 #include <algorithm>
+#include <optional>
 
 #include "app/command_line.h"
 #include "app/control_binding.h"
@@ -79,6 +80,12 @@ TVX710MainWindow::TVX710MainWindow(Options options)
   Timer1->setInterval(kTimer1Interval);
   // The link's handshake steps are timed against this tick.
   Timer1->setTimerType(Qt::PreciseTimer);
+  // And against this one, set to each step's due time: the hellos keep their spacing from the
+  // frame before, however late a tick comes and however long opening the port took.
+  linkStepTimer = new QTimer(this);
+  linkStepTimer->setObjectName(QStringLiteral("linkStepTimer"));
+  linkStepTimer->setSingleShot(true);
+  linkStepTimer->setTimerType(Qt::PreciseTimer);
   Timer2 = new QTimer(this);
   Timer2->setObjectName(QStringLiteral("Timer2"));
   Timer2->setInterval(kTimer2Interval);
@@ -129,8 +136,25 @@ void TVX710MainWindow::WireHandlers() {
   }
 
   connect(pc.get(), &QTabWidget::currentChanged, this, [this] { Handle([this] { pcChange(); }); });
-  connect(Timer1, &QTimer::timeout, this, [this] { Handle([this] { Timer1Timer(); }); });
+  connect(Timer1, &QTimer::timeout, this, [this] {
+    Handle([this] { Timer1Timer(); });
+    ArmLinkStep();
+  });
+  connect(linkStepTimer, &QTimer::timeout, this, [this] {
+    Handle([this] { link.RunDueStep(); });
+    ArmLinkStep();
+  });
   connect(Timer2, &QTimer::timeout, this, [this] { Handle([this] { Timer2Timer(); }); });
+}
+
+void TVX710MainWindow::ArmLinkStep() {
+  const std::optional<uint32_t> due = link.NextStepDue();
+  if (!due || closed_) {
+    linkStepTimer->stop();
+    return;
+  }
+  const uint32_t now = clock_.TickCount();
+  linkStepTimer->start(TickReached(now, *due) ? 0 : static_cast<int>(*due - now));
 }
 
 void TVX710MainWindow::FormCreate() {
@@ -173,6 +197,7 @@ void TVX710MainWindow::FormClose() {
   // A failed detach (the device is gone) is reported, and the shutdown goes on.
   if (comm.Connected()) Handle([this] { link.DetachController(); });
   Timer1->stop();
+  linkStepTimer->stop();
   Timer2->stop();
   hide();
   keyDispatch.ClearDelayedKeys();

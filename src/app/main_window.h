@@ -172,6 +172,8 @@ class TVX710MainWindow : public QWidget, private SettingsWindow {
   QLabel* lbLinkStatus = nullptr;
   QTimer* Timer1 = nullptr;
   QTimer* Timer2 = nullptr;
+  // Single shot at the link's next timed handshake step (ArmLinkStep).
+  QTimer* linkStepTimer = nullptr;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -212,6 +214,8 @@ class TVX710MainWindow : public QWidget, private SettingsWindow {
   // The settings controls with a handler of their own (the others run OnChange).
   std::array<std::pair<ControlModel*, void (TVX710MainWindow::*)()>, 6> OwnHandlers();
   void WireHandlers();
+  // Sets linkStepTimer to the link's next timed step, or stops it when none is pending.
+  void ArmLinkStep();
   void RunPendingCalls();
   template <typename Handler>
   void Handle(Handler&& handler) {

@@ -116,21 +116,36 @@ void ControllerLink::TickOpening() {
   lastHelloTick_ = clock_.TickCount();
 }
 
-void ControllerLink::TickHandshake() {
+std::optional<uint32_t> ControllerLink::NextStepDue() const {
+  if (linkState_ != LinkState::Handshake) return std::nullopt;
+  if (answerSeen_) return answerTick_ + kAttachPauseMs;
+  if (hellosSent_ < kHelloCount) return lastHelloTick_ + kHelloSpacingMs;
+  return std::nullopt;
+}
+
+void ControllerLink::RunDueStep() {
+  const std::optional<uint32_t> due = NextStepDue();
   const uint32_t now = clock_.TickCount();
+  if (!due || !TickReached(now + kTimerSlackMs, *due)) return;
   if (answerSeen_) {
-    // The attach pause: nothing received is looked at until the attach step discards it.
-    if (Elapsed(now, answerTick_) + kTimerSlackMs >= kAttachPauseMs) Attach();
+    Attach();
     return;
   }
-  // The burst and the wait after its last frame come before the answer is looked for.
+  SendToController(vx710::HelloFrame());
+  ++hellosSent_;
+  lastHelloTick_ = now;
+}
+
+void ControllerLink::TickHandshake() {
+  // The burst and the attach pause: nothing received is looked at until the attach step
+  // discards it.
+  if (NextStepDue()) {
+    RunDueStep();
+    return;
+  }
+  // The answer is looked for from one spacing after the last hello on.
+  const uint32_t now = clock_.TickCount();
   if (Elapsed(now, lastHelloTick_) + kTimerSlackMs < kHelloSpacingMs) return;
-  if (hellosSent_ < kHelloCount) {
-    SendToController(vx710::HelloFrame());
-    ++hellosSent_;
-    lastHelloTick_ = now;
-    return;
-  }
   // One try per tick: the bytes up to the first mismatch with the answer are gone.
   if (!HasReceived(sizeof(vx710::kAnswer))) return;
   for (uint8_t expected : vx710::kAnswer) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,13 @@ class ControllerLink final {
 
   // The link tick (Timer1, every 100 ms).
   void Timer1Timer();
+  // While a timed step of the handshake is pending (the next hello of the burst, the attach at
+  // the end of the pause): the tick count it is due at. The window runs RunDueStep then, so that
+  // the hellos keep their 100 ms spacing however long opening the port took and however late a
+  // link tick comes; the link tick runs the step as well when it comes first.
+  std::optional<uint32_t> NextStepDue() const;
+  // Runs the pending timed step when it is due; otherwise does nothing.
+  void RunDueStep();
   // The port's OnRxChar handler: appends up to count received bytes to rxBuffer; they are
   // parsed on the next tick.
   void commRxChar(int32_t count);

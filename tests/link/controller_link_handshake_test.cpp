@@ -1,3 +1,6 @@
+#include <iterator>
+#include <optional>
+
 #include "controller_link_fixture.h"
 
 namespace trellon {
@@ -202,6 +205,63 @@ TEST_F(ControllerLinkHandshakeTest, AttachKeepsItsPauseWhenTheAnswerTickRanLate)
   Tick();  // 4000, 1997 ms after the answer: the tick the pause ends on
   EXPECT_EQ(link.linkState(), LinkState::Attached);
   EXPECT_EQ(port.writes.back(), (Write{4000, {0xAD, 0xAD}}));
+}
+
+// A busy machine: each log line and opening the port take their time, and the link tick comes up
+// to 60 ms late. The window's step timer runs the link's timed steps 2 ms after they are due.
+class ControllerLinkOnABusyMachineTest : public ControllerLinkHandshakeTest {
+ protected:
+  struct SlowLog final : LogSink {
+    explicit SlowLog(ManualClock& c) : clock(c) {}
+    void WriteLog(const std::string&) override { clock.Advance(20); }
+    ManualClock& clock;
+  };
+
+  // Runs the link's timers until `until` holds or 10 s have passed.
+  template <typename Until>
+  void Run(Until until) {
+    static constexpr uint32_t kLateness[] = {0, 35, 60, 5, 0, 48, 12, 59, 3, 20, 41, 7, 55, 0, 30};
+    const uint32_t end = clock.TickCount() + 10000;
+    while (!until() && TickReached(end, clock.TickCount())) {
+      const uint32_t tick = nextTick_ + kLateness[ticks_ % std::size(kLateness)];
+      const std::optional<uint32_t> due = busyLink.NextStepDue();
+      const bool step = due && !TickReached(*due + 2, tick);
+      const uint32_t at = step ? *due + 2 : tick;
+      if (TickReached(at, clock.TickCount())) clock.SetTickCount(at);
+      if (step) {
+        busyLink.RunDueStep();
+      } else {
+        busyLink.Timer1Timer();
+        nextTick_ += 100;
+        ++ticks_;
+      }
+    }
+  }
+
+  SlowLog slowLog{clock};
+  ControllerLink busyLink{port, actions, clock, slowLog};
+  uint32_t nextTick_ = 1000;
+  size_t ticks_ = 0;
+};
+
+TEST_F(ControllerLinkOnABusyMachineTest, HellosAre100MsApartAndTheAttachPauseIs2s) {
+  Run([&] { return port.writes.size() == 10; });
+  ASSERT_EQ(port.writes.size(), 10u);
+  EXPECT_EQ(port.writes[0].tick, 1060u) << "after three log lines";
+  for (size_t i = 1; i < port.writes.size(); ++i) {
+    EXPECT_NEAR(port.writes[i].tick - port.writes[i - 1].tick, 100, 10) << "hello " << i + 1;
+  }
+
+  port.Queue({'M', 'Z', '5'});
+  busyLink.commRxChar(3);
+  uint32_t answerTick = 0;
+  Run([&] {
+    if (!answerTick && busyLink.NextStepDue()) answerTick = clock.TickCount();
+    return busyLink.IsAttached();
+  });
+  ASSERT_TRUE(busyLink.IsAttached());
+  EXPECT_EQ(port.writes.back().bytes, (Bytes{0xAD, 0xAD}));
+  EXPECT_EQ(port.writes.back().tick, answerTick + 2002 + 20) << "the attach's log line first";
 }
 
 TEST_F(ControllerLinkHandshakeTest, WriteFailurePropagatesAndTheLinkStartsOver) {
