@@ -1,4 +1,4 @@
-// Reading a file on POSIX systems: open without waiting, check the kind and size, pread.
+// Reading a file on POSIX systems: check the kind, open without waiting, check the size, pread.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -34,13 +34,20 @@ class Descriptor {
 
 FileRead ReadFile(const std::string& path, std::string& content, size_t maxBytes, ReadPart part) {
   content.clear();
-  // O_NONBLOCK: opening a FIFO for reading would wait for a writer.
+  // Anything but a regular file is not even opened: opening a FIFO waits for a writer, opening a
+  // serial device switches its lines.
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) {
+    if (errno == ENOENT) return {FileStatus::Missing, {}};
+    return {FileStatus::Unreadable, Reason(path, errno)};
+  }
+  if (!S_ISREG(info.st_mode)) return {FileStatus::Unreadable, path + ": not a regular file"};
+  // Without waiting all the same, and checked again, should the file have been swapped meanwhile.
   const Descriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
   if (file.Get() < 0) {
     if (errno == ENOENT) return {FileStatus::Missing, {}};
     return {FileStatus::Unreadable, Reason(path, errno)};
   }
-  struct stat info {};
   if (::fstat(file.Get(), &info) != 0) return {FileStatus::Unreadable, Reason(path, errno)};
   if (!S_ISREG(info.st_mode)) return {FileStatus::Unreadable, path + ": not a regular file"};
   if ((info.st_mode & (S_IRUSR | S_IRGRP | S_IROTH)) == 0) {
