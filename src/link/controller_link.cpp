@@ -128,6 +128,7 @@ void ControllerLink::RunDueStep() {
   const uint32_t now = clock_.TickCount();
   if (!due || !TickReached(now + kTimerSlackMs, *due)) return;
   if (answerSeen_) {
+    // The attach pause is over; what arrived during it waits for the first attached tick.
     Attach();
     return;
   }
@@ -137,8 +138,7 @@ void ControllerLink::RunDueStep() {
 }
 
 void ControllerLink::TickHandshake() {
-  // The burst and the attach pause: nothing received is looked at until the attach step
-  // discards it.
+  // The burst and the attach pause: nothing received is looked at until the link is attached.
   if (NextStepDue()) {
     RunDueStep();
     return;
@@ -151,12 +151,13 @@ void ControllerLink::TickHandshake() {
   for (uint8_t expected : vx710::kAnswer) {
     if (TakeReceived(1).front() != expected) return;
   }
+  // What came up to and with the answer (echoes, stale bytes) is dropped.
+  rxBuffer_.clear();
   answerSeen_ = true;
   answerTick_ = now;
 }
 
 void ControllerLink::Attach() {
-  rxBuffer_.clear();
   SetLinkState(LinkState::Attached);
   log_.WriteLog("Comm: VX710 detected and attached");
   SetStatus("VX710 attached");
@@ -233,10 +234,22 @@ void ControllerLink::SendToController(const std::vector<uint8_t>& bytes) {
 void ControllerLink::DetachController() {
   if (!port_.Connected()) return;
   log_.WriteLog("Comm: Detaching VX710");
-  clock_.Sleep(kDetachStepMs);
-  SendToController(vx710::DetachFrame());
-  clock_.Sleep(kDetachStepMs);
-  SendToController(vx710::DetachFansFrame());
+  try {
+    clock_.Sleep(kDetachStepMs);
+    SendToController(vx710::DetachFrame());
+    clock_.Sleep(kDetachStepMs);
+    SendToController(vx710::DetachFansFrame());
+  } catch (const std::exception&) {
+    // The device is gone. The detach still ends with the port closed and the link idle, so that
+    // no tick reopens the port while the machine goes to sleep; the caller reports the failure.
+    // The link is idle first, as closing a port that lost its device may fail too.
+    SetLinkState(LinkState::Detached);
+    SetStatus("Port closed");
+    log_.WriteLog("Comm: Closing port");
+    port_.Close();
+    log_.WriteLog("Comm: Port close");
+    throw;
+  }
   clock_.Sleep(kDetachStepMs);
   log_.WriteLog("Comm: VX710 detached");
   log_.WriteLog("Comm: Closing port");

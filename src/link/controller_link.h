@@ -39,7 +39,9 @@ class ControllerLinkActions : public KeySink {
 // temperatures, carries the fan commands, and detaches. Everything runs on the main thread.
 //
 // The waits of the hello burst and the attach pause are timed steps of the 100 ms link tick
-// (read from the clock), so the tick never blocks; only DetachController waits in place.
+// (read from the clock), so the tick never blocks; only DetachController waits in place. Bytes
+// received up to the handshake answer are dropped with it; those that arrive during the attach
+// pause are handled on the first attached tick.
 class ControllerLink final {
  public:
   ControllerLink(ControllerPort& port, ControllerLinkActions& actions, Clock& clock, LogSink& log);
@@ -57,7 +59,8 @@ class ControllerLink final {
   // parsed on the next tick.
   void commRxChar(int32_t count);
   // Sends the detach frames and closes the port when it is open; otherwise does nothing. Waits
-  // about 300 ms in place (shutdown and system suspend only).
+  // about 300 ms in place (shutdown and system suspend only). Ends Detached with the port
+  // closed even when a write fails; that failure propagates.
   void DetachController();
   // linkState := Opening (resume, refused suspend): the next tick closes and reopens the port.
   void ReopenController() { SetLinkState(LinkState::Opening); }

@@ -76,20 +76,23 @@ TEST_F(ControllerLinkHandshakeTest, GarbledAnswerIsSkippedUpToTheFirstMismatchPe
   EXPECT_EQ(link.linkState(), LinkState::Attached);
 }
 
-TEST_F(ControllerLinkHandshakeTest, BytesOfTheAttachPauseAreDiscardedUnprocessed) {
+TEST_F(ControllerLinkHandshakeTest,
+       BytesUpToTheAnswerAreDroppedAndThoseOfThePauseWaitForTheAttach) {
   OpenAndSendBurst();
-  Receive({'M', 'Z', '5', 'M', 'Z'});  // the answer, and more echoes behind it
+  Receive({'M', 'Z', '5', 'M', 'Z'});  // the answer, and echoes that came with it
   Tick();
-  for (int i = 0; i < 19; ++i) {
-    Receive({25 /* up */, 0xFB, 0xB4});
-    Tick();
-  }
+  EXPECT_FALSE(link.HasReceived(1)) << "what came with the answer is gone";
+  // A key and a temperature report during the pause: kept, and not looked at yet.
+  Receive({25 /* up */, 0xFB, 0xB4});
+  Ticks(19);
   EXPECT_TRUE(actions.calls.empty());
-  Tick();
-  EXPECT_FALSE(link.HasReceived(1));
-  Tick();
+  EXPECT_TRUE(link.HasReceived(3));
+  Tick();  // 4000: the attach
+  EXPECT_EQ(link.linkState(), LinkState::Attached);
   EXPECT_EQ(actions.Events(), (std::vector<std::string>{"clear"}));
-  EXPECT_EQ(actions.caseTemperatures[0], 0);
+  Tick();  // the first attached tick handles them
+  EXPECT_EQ(actions.Events(), (std::vector<std::string>{"clear", "clear", "key:up/remote"}));
+  EXPECT_EQ(actions.caseTemperatures[0], 30);
 }
 
 TEST_F(ControllerLinkHandshakeTest, DetachWhileClosedDoesNothing) {

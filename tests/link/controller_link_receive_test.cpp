@@ -105,6 +105,27 @@ TEST_F(ControllerLinkReceiveTest, DetachWhenAttachedTimesItsFramesAndStaysDetach
   EXPECT_EQ(port.writes.size(), 2u);
 }
 
+// The machine goes to sleep right after: nothing may reopen the port before the resume.
+TEST_F(ControllerLinkReceiveTest, DetachWithAFailingWriteStillClosesThePortAndStaysIdle) {
+  shell.logLines.clear();
+  port.failWrites = true;
+  EXPECT_THROW(link.DetachController(), fakes::FakePortError);
+  EXPECT_FALSE(port.connected);
+  EXPECT_EQ(port.calls.back(), "Close");
+  EXPECT_EQ(link.linkState(), LinkState::Detached);
+  EXPECT_EQ(shell.logLines,
+            (Events{"Comm: Detaching VX710", "Comm: Closing port", "Comm: Port close"}));
+  const size_t calls = port.calls.size();
+  Ticks(30);
+  EXPECT_EQ(port.calls.size(), calls) << "no reopen while detached";
+
+  port.failWrites = false;
+  link.ReopenController();  // the resume
+  Tick();
+  EXPECT_EQ(port.calls[calls + 1], "Open");
+  EXPECT_EQ(link.linkState(), LinkState::Handshake);
+}
+
 TEST_F(ControllerLinkReceiveTest, FloodWithoutAnswerIsBoundedDroppingTheOldest) {
   link.SetLinkState(LinkState::Handshake);
   Bytes flood(ControllerLink::kRxBufferLimit + 10, 0x00);
