@@ -10,15 +10,13 @@ void ErrorBox::HandleException(std::exception_ptr error) {
   const std::string className = ExceptionClassName(error);
   const std::string message = ExceptionMessage(error);
   log_.WriteLog("Exception " + className + ": " + message);
-  if (boxOpen_) return;
+  if (*boxOpen_) return;
 
-  // Reset the flag however the box ends, so that the next error is shown again.
-  struct Open {
-    bool& flag;
-    explicit Open(bool& f) : flag(f) { flag = true; }
-    ~Open() { flag = false; }
-  } open(boxOpen_);
-  presenter_.ShowErrorBox(caption_, message.empty() ? className : message);
+  *boxOpen_ = true;
+  presenter_.OpenErrorBox(caption_, message.empty() ? className : message,
+                          [open = std::weak_ptr<bool>(boxOpen_)] {
+                            if (const auto flag = open.lock()) *flag = false;
+                          });
 }
 
 }  // namespace trellon

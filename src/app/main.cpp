@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
                                          .logLocale = "",
                                          .keyServerPort = keyServerPort});
   window = mainWindow.get();
-  // A stop that came while start-up showed an error box must not be lost.
+  // A stop that came while start-up ran an event loop of its own must not be lost.
   if (stopRequested) {
     window->close();
     window = nullptr;
