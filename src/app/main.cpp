@@ -14,6 +14,7 @@
 #include "fans/speedfan_view.h"
 
 int main(int argc, char** argv) {
+  trellon::IgnoreBrokenPipes();
   // The log's time stamps follow the user's regional date and time formats.
   std::setlocale(LC_TIME, "");
   // Only the first argument counts, as given: Qt removes the options it knows from argv.
@@ -25,9 +26,9 @@ int main(int argc, char** argv) {
 
   trellon::TVX710MainWindow* window = nullptr;
   bool stopRequested = false;
-  // SIGTERM and SIGINT close the window in order, like the user closing it. Every event loop is
-  // told to end first, so an open message box ends too, and a box that the close itself shows
-  // (the key server's clients warning) returns at once instead of waiting for nobody.
+  // SIGTERM, SIGINT and SIGHUP close the window in order, like the user closing it. Every event
+  // loop is told to end first, so an open message box ends too, and a box that the close itself
+  // shows (the key server's clients warning) returns at once instead of waiting for nobody.
   trellon::StopSignals stopSignals([&window, &stopRequested] {
     stopRequested = true;
     QCoreApplication::exit(0);
@@ -45,6 +46,8 @@ int main(int argc, char** argv) {
     std::cerr << "Trellon: no SpeedFan temperatures (" << speedFanView.Error() << ")" << std::endl;
   }
 
+  // Log lines echo to standard error. Once its reader is gone, a write fails and leaves the
+  // stream failed, so the echo stops there; the log file goes on.
   trellon::SystemClock clock;
   trellon::QtMessageBoxPresenter boxes;
   auto mainWindow = std::make_unique<trellon::TVX710MainWindow>(

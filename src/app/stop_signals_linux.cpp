@@ -5,6 +5,7 @@
 #include <QSocketNotifier>
 #include <cerrno>
 #include <cstring>
+#include <iterator>
 #include <stdexcept>
 #include <string>
 
@@ -26,13 +27,20 @@ extern "C" void OnStopSignal(int signalNumber) {
   errno = savedErrno;
 }
 
+// The signals that close the program in order: kill's default, Ctrl+C, and the hang-up of the
+// terminal or session it was started from.
+constexpr int kStopSignals[] = {SIGTERM, SIGINT, SIGHUP};
+
 }  // namespace
 
 struct StopSignals::Platform {
   int fds[2] = {-1, -1};
-  struct sigaction previousTerm {};
-  struct sigaction previousInt {};
+  struct sigaction previous[std::size(kStopSignals)]{};
 };
+
+void IgnoreBrokenPipes() {
+  ::signal(SIGPIPE, SIG_IGN);
+}
 
 StopSignals::StopSignals(std::function<void()> onStop)
     : onStop_(std::move(onStop)), platform_(std::make_unique<Platform>()) {
@@ -48,13 +56,15 @@ StopSignals::StopSignals(std::function<void()> onStop)
   action.sa_handler = OnStopSignal;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
-  ::sigaction(SIGTERM, &action, &platform_->previousTerm);
-  ::sigaction(SIGINT, &action, &platform_->previousInt);
+  for (size_t i = 0; i < std::size(kStopSignals); ++i) {
+    ::sigaction(kStopSignals[i], &action, &platform_->previous[i]);
+  }
 }
 
 StopSignals::~StopSignals() {
-  ::sigaction(SIGTERM, &platform_->previousTerm, nullptr);
-  ::sigaction(SIGINT, &platform_->previousInt, nullptr);
+  for (size_t i = 0; i < std::size(kStopSignals); ++i) {
+    ::sigaction(kStopSignals[i], &platform_->previous[i], nullptr);
+  }
   writeEnd = -1;
   notifier_.reset();
   ::close(platform_->fds[0]);

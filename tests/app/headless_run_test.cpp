@@ -18,11 +18,17 @@ using test_support::TemporaryDirectory;
 using test_support::WaitFor;
 
 // Starts the program headless in the folder, waits for its start-up to finish, stops it with
-// the signal and returns the log's lines.
+// the signal and returns the log's lines. With brokenStandardError, the program's standard error
+// is a pipe whose reader has gone.
 std::vector<std::string> RunUntilSignal(const TemporaryDirectory& folder, int signal,
-                                        std::string* standardError) {
+                                        std::string* standardError,
+                                        bool brokenStandardError = false) {
   // No real device, and the key server on a free port.
   ChildProcess::Options options{{TRELLON_EXECUTABLE}};
+  if (brokenStandardError) {
+    // The shell becomes the program, its standard error a pipe to a reader that ends at once.
+    options.argv = {"/bin/bash", "-c", "exec \"$0\" 2> >(exec true)", TRELLON_EXECUTABLE};
+  }
   options.environment = {{"QT_QPA_PLATFORM", "offscreen"},
                          {"TRELLON_COM3", "/nonexistent/trellon-tty"},
                          {"TRELLON_KEY_SERVER_PORT", "0"}};
@@ -94,6 +100,19 @@ TEST(HeadlessRunTest, StartsHeadlessAndClosesInOrderOnSigtermAndSigint) {
   ASSERT_GT(lines.size(), firstRun + 4);
   EXPECT_TRUE(EndsWith(lines[firstRun - 1], ": Closing..."));
   EXPECT_TRUE(EndsWith(lines[firstRun + 1], ": Creating..."));
+  EXPECT_TRUE(EndsWith(lines.back(), ": Closing..."));
+}
+
+// `trellon 2>&1 | head -n1`, then the terminal closes: the echo breaks at once, the log file keeps
+// every line, and the hang-up closes the program in order.
+TEST(HeadlessRunTest, ABrokenStandardErrorOnlyStopsTheEchoAndAHangUpClosesInOrder) {
+  TemporaryDirectory folder;
+  const std::vector<std::string> lines =
+      RunUntilSignal(folder, SIGHUP, nullptr, /*brokenStandardError=*/true);
+  ASSERT_GE(lines.size(), 5u);
+  EXPECT_TRUE(EndsWith(lines[0], ": " + std::string(60, '-')));
+  EXPECT_TRUE(EndsWith(lines[1], ": Creating..."));
+  EXPECT_LT(FindLine(lines, "Created..."), lines.size());
   EXPECT_TRUE(EndsWith(lines.back(), ": Closing..."));
 }
 
