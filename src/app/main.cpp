@@ -40,9 +40,9 @@ int main(int argc, char** argv) {
       trellon::KeyServerPortSetting(std::getenv(trellon::kKeyServerPortVariable), portProblem);
   if (!portProblem.empty()) std::cerr << "Trellon: " << portProblem << std::endl;
 
-  // SpeedFan's block is mapped before the window exists and unmapped after it is gone.
+  // SpeedFan's block is opened before the window exists and closed after it is gone.
   trellon::SharedMemorySpeedFanView speedFanView;
-  if (!speedFanView.IsMapped()) {
+  if (!speedFanView.IsOpen()) {
     std::cerr << "Trellon: no SpeedFan temperatures (" << speedFanView.Error() << ")" << std::endl;
   }
 

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace trellon {
@@ -26,8 +27,11 @@ class SpeedFanView {
 };
 
 // The shared-memory block itself: created zero-filled (owner read/write only) when SpeedFan has
-// not created it, mapped read-only for the object's lifetime. When it can be neither created nor
-// opened nor mapped, every slot reads 0 and the program runs on.
+// not created it, and held open for the object's lifetime. Slots are read from the block as it
+// is at that moment, never through a mapping: a block that shrank reads 0 where it ends, and a
+// block that was removed and created again under the name (SpeedFan restarted) is followed. A
+// block that was removed for good keeps its last values. When the block can be neither created
+// nor opened, every slot reads 0 and the program runs on.
 class SharedMemorySpeedFanView final : public SpeedFanView {
  public:
   explicit SharedMemorySpeedFanView(std::string name = kSpeedFanBlockName);
@@ -37,14 +41,24 @@ class SharedMemorySpeedFanView final : public SpeedFanView {
 
   int32_t SlotValue(int32_t slot) const override;
 
-  bool IsMapped() const { return view_ != nullptr; }
-  // Why the block is not mapped (empty when it is).
+  bool IsOpen() const { return block_ != nullptr; }
+  // Why the block is not open (empty when it is).
   const std::string& Error() const { return error_; }
 
  private:
+  // This platform's hold on the block; the backend defines it.
+  struct Block;
+
+  // Backend: when the name now stands for another block than the one held, holds that one
+  // instead.
+  void FollowReplacedBlock() const;
+  // Backend: copies up to `size` bytes from `offset` of the block as it is now; returns how many
+  // it copied, fewer where the block ends.
+  size_t ReadBlock(size_t offset, uint8_t* bytes, size_t size) const;
+
   std::string name_;
-  const volatile uint8_t* view_ = nullptr;
-  size_t length_ = 0;  // the mapped bytes: the block size, or less if the block is shorter
+  // Changed by reads that follow a replaced block; the pointer itself stays.
+  std::unique_ptr<Block> block_;
   std::string error_;
 };
 

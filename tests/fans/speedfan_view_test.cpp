@@ -8,8 +8,7 @@
 
 #include <atomic>
 #include <climits>
-#include <fstream>
-#include <sstream>
+#include <filesystem>
 
 namespace trellon {
 namespace {
@@ -38,15 +37,40 @@ class SpeedFanShmTest : public ::testing::Test {
     publisher = static_cast<uint8_t*>(p);
     publisherSize = size;
   }
+  // Gives the block a new size through a descriptor of its own, as SpeedFan or anyone may.
+  void Resize(size_t size) {
+    const int fd = ::shm_open(name.c_str(), O_RDWR, 0);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(::ftruncate(fd, static_cast<off_t>(size)), 0);
+    ::close(fd);
+  }
+  // Writes a slot without the mapping, which faults on a block that has shrunk.
+  void StoreSlot(int slot, int32_t value) {
+    const int fd = ::shm_open(name.c_str(), O_RDWR, 0);
+    ASSERT_GE(fd, 0);
+    uint8_t bytes[4];
+    for (int i = 0; i < 4; ++i)
+      bytes[i] = static_cast<uint8_t>(static_cast<uint32_t>(value) >> (8 * i));
+    EXPECT_EQ(::pwrite(fd, bytes, 4, 18 + 4 * slot), 4);
+    ::close(fd);
+  }
+  // Takes the block away, as SpeedFan's end does.
+  void Unpublish() {
+    ::munmap(publisher, publisherSize);
+    publisher = nullptr;
+    ::shm_unlink(name.c_str());
+  }
   void WriteSlot(int slot, int32_t value) {
     const uint32_t raw = static_cast<uint32_t>(value);
     for (int i = 0; i < 4; ++i) publisher[18 + 4 * slot + i] = static_cast<uint8_t>(raw >> (8 * i));
   }
-  bool MappedInThisProcess() const {
-    std::ifstream maps("/proc/self/maps");
-    std::stringstream text;
-    text << maps.rdbuf();
-    return text.str().find("/dev/shm" + name) != std::string::npos;
+  // True while a descriptor of this process is open on the block.
+  bool OpenInThisProcess() const {
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+      std::error_code ignored;
+      if (std::filesystem::read_symlink(entry.path(), ignored) == "/dev/shm" + name) return true;
+    }
+    return false;
   }
 
   std::string name;
@@ -54,18 +78,18 @@ class SpeedFanShmTest : public ::testing::Test {
   size_t publisherSize = 0;
 };
 
-TEST_F(SpeedFanShmTest, CreatesAZeroFilledPrivateBlockWhenAbsentAndUnmapsAtDestruction) {
+TEST_F(SpeedFanShmTest, CreatesAZeroFilledPrivateBlockWhenAbsentAndLetsGoOfItAtDestruction) {
   {
     SharedMemorySpeedFanView view(name);
-    ASSERT_TRUE(view.IsMapped()) << view.Error();
-    EXPECT_TRUE(MappedInThisProcess());
+    ASSERT_TRUE(view.IsOpen()) << view.Error();
+    EXPECT_TRUE(OpenInThisProcess());
     for (int slot = 0; slot < kSpeedFanSlotCount; ++slot) EXPECT_EQ(view.SlotValue(slot), 0);
     struct stat status {};
     ASSERT_EQ(::stat(("/dev/shm" + name).c_str(), &status), 0);
     EXPECT_EQ(status.st_size, 402);
     EXPECT_EQ(status.st_mode & 0777, 0600u);
   }
-  EXPECT_FALSE(MappedInThisProcess());
+  EXPECT_FALSE(OpenInThisProcess());
 }
 
 TEST_F(SpeedFanShmTest, ReadsLittleEndianSlotsOfAnExistingBlockLive) {
@@ -74,7 +98,7 @@ TEST_F(SpeedFanShmTest, ReadsLittleEndianSlotsOfAnExistingBlockLive) {
   WriteSlot(1, -149);
   WriteSlot(31, INT32_MIN);
   SharedMemorySpeedFanView view(name);
-  ASSERT_TRUE(view.IsMapped()) << view.Error();
+  ASSERT_TRUE(view.IsOpen()) << view.Error();
   EXPECT_EQ(view.SlotValue(0), 4550);
   EXPECT_EQ(view.SlotValue(1), -149);
   EXPECT_EQ(view.SlotValue(31), INT32_MIN);
@@ -88,15 +112,40 @@ TEST_F(SpeedFanShmTest, ShortBlockReadsZeroBeyondItsEnd) {
   Publish(100);
   WriteSlot(19, 3000);  // the last slot that fits: bytes 94..97
   SharedMemorySpeedFanView view(name);
-  ASSERT_TRUE(view.IsMapped());
+  ASSERT_TRUE(view.IsOpen());
   EXPECT_EQ(view.SlotValue(19), 3000);
   EXPECT_EQ(view.SlotValue(20), 0);
   EXPECT_EQ(view.SlotValue(31), 0);
 }
 
+TEST_F(SpeedFanShmTest, AShrunkOrReplacedBlockReadsWhatIsThereNow) {
+  Publish(kSpeedFanBlockSize);
+  WriteSlot(0, 4550);
+  WriteSlot(31, 7000);
+  SharedMemorySpeedFanView view(name);
+  ASSERT_TRUE(view.IsOpen()) << view.Error();
+  EXPECT_EQ(view.SlotValue(31), 7000);
+
+  // Cut to nothing while the program runs: every slot reads 0, and nothing faults.
+  Resize(0);
+  for (int slot = 0; slot < kSpeedFanSlotCount; ++slot) EXPECT_EQ(view.SlotValue(slot), 0);
+  // Grown again, but only so far that slot 19 is the last one in it.
+  Resize(100);
+  StoreSlot(19, 3000);
+  EXPECT_EQ(view.SlotValue(19), 3000);
+  EXPECT_EQ(view.SlotValue(20), 0);
+
+  // SpeedFan starts again and makes a new block under the same name: that one is read.
+  Unpublish();
+  Publish(kSpeedFanBlockSize);
+  WriteSlot(0, 6000);
+  EXPECT_EQ(view.SlotValue(0), 6000);
+  EXPECT_EQ(view.SlotValue(19), 0);
+}
+
 TEST_F(SpeedFanShmTest, BlockThatCannotBeOpenedReadsZero) {
   SharedMemorySpeedFanView view("/no/such/dir");
-  EXPECT_FALSE(view.IsMapped());
+  EXPECT_FALSE(view.IsOpen());
   EXPECT_FALSE(view.Error().empty());
   EXPECT_EQ(view.SlotValue(0), 0);
 }
