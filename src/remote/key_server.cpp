@@ -4,7 +4,9 @@
 #include <QSocketNotifier>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 #include <algorithm>
+#include <string>
 
 #include "remote/key_record.h"
 
@@ -14,6 +16,10 @@ namespace {
 constexpr int kListenBacklog = 5;
 constexpr char kConnectedText[] = "MediaPortal IRTrans connected";
 constexpr char kDisconnectedText[] = "MediaPortal IRTrans disconnected";
+constexpr char kOutOfDescriptorsText[] =
+    "IRTrans server: cannot accept new clients (out of file descriptors); trying again";
+constexpr char kAcceptingAgainText[] = "IRTrans server: accepting clients again";
+constexpr int kAcceptRetryMs = 1000;
 
 }  // namespace
 
@@ -30,9 +36,18 @@ KeyServer::KeyServer(LogSink& log, uint16_t port)
       context_(std::make_unique<QObject>()),
       remoteServer(std::make_unique<QTcpServer>()) {
   remoteServer->setListenBacklogSize(kListenBacklog);
-  QObject::connect(remoteServer.get(), &QTcpServer::newConnection, context_.get(),
-                   [this] { AcceptPending(); });
-  if (!remoteServer->listen(QHostAddress::Any, port)) {
+  if (remoteServer->listen(QHostAddress::Any, port)) {
+    // QTcpServer only listens; the queue is watched and taken from here.
+    remoteServer->pauseAccepting();
+    acceptNotifier_ = new QSocketNotifier(remoteServer->socketDescriptor(), QSocketNotifier::Read,
+                                          context_.get());
+    QObject::connect(acceptNotifier_, &QSocketNotifier::activated, context_.get(),
+                     [this] { AcceptPending(); });
+    acceptRetry_ = new QTimer(context_.get());
+    acceptRetry_->setSingleShot(true);
+    acceptRetry_->setInterval(kAcceptRetryMs);
+    QObject::connect(acceptRetry_, &QTimer::timeout, context_.get(), [this] { RetryAccepting(); });
+  } else {
     // Logged from the event loop, like every other server event, so the line lands in the log
     // after start-up has loaded it.
     const std::string line = "IRTrans server: cannot listen on TCP port " + std::to_string(port) +
@@ -47,6 +62,8 @@ KeyServer::~KeyServer() {
   // Ends every signal connection and the write notifiers before any socket closes, so closing
   // logs nothing.
   context_.reset();
+  acceptNotifier_ = nullptr;
+  acceptRetry_ = nullptr;
   remoteClients.clear();
   remoteServer.reset();
 }
@@ -67,9 +84,71 @@ std::vector<const QTcpSocket*> KeyServer::RemoteClients() const {
 }
 
 void KeyServer::AcceptPending() {
-  while (QTcpSocket* socket = remoteServer->nextPendingConnection()) {
-    remoteServerClientConnect(socket);
+  for (;;) {
+    intptr_t descriptor = -1;
+    switch (AcceptWithoutWaiting(remoteServer->socketDescriptor(), descriptor)) {
+      case AcceptOutcome::kAccepted:
+        TakeConnection(descriptor);
+        break;
+      case AcceptOutcome::kNoneWaiting:
+        return;
+      case AcceptOutcome::kOutOfDescriptors:
+        WaitForDescriptors();
+        return;
+      case AcceptOutcome::kFailed:
+        // That connection broke before it was taken; the notifier comes back for any others.
+        return;
+    }
   }
+}
+
+void KeyServer::TakeConnection(intptr_t descriptor) {
+  if (outOfDescriptors_) {
+    outOfDescriptors_ = false;
+    acceptRetry_->stop();
+    log_.WriteLog(kAcceptingAgainText);
+  }
+  if (remoteClients.size() >= kMaxClients) {
+    RefuseConnection(descriptor);
+    return;
+  }
+  // Like QTcpServer's own: the server owns the socket until it is ended.
+  auto* socket = new QTcpSocket(remoteServer.get());
+  if (!socket->setSocketDescriptor(descriptor)) {
+    log_.WriteLog("IRTrans server: cannot take a client (" + socket->errorString().toStdString() +
+                  ")");
+    delete socket;
+    CloseAcceptedSocket(descriptor);
+    return;
+  }
+  refusing_ = false;
+  remoteServerClientConnect(socket);
+}
+
+void KeyServer::RefuseConnection(intptr_t descriptor) {
+  if (!refusing_) {
+    refusing_ = true;
+    log_.WriteLog("IRTrans server: " + std::to_string(kMaxClients) +
+                  " clients connected; refusing new clients");
+  }
+  CloseAcceptedSocket(descriptor);
+}
+
+void KeyServer::WaitForDescriptors() {
+  // The connection stays queued; watching the queue now would only fail again at once.
+  acceptNotifier_->setEnabled(false);
+  if (!outOfDescriptors_) {
+    outOfDescriptors_ = true;
+    log_.WriteLog(kOutOfDescriptorsText);
+  }
+  acceptRetry_->start();
+}
+
+void KeyServer::RetryAccepting() {
+  if (!outOfDescriptors_ || acceptNotifier_->isEnabled()) return;
+  acceptRetry_->stop();
+  // The notifier fires while a connection waits; a failure starts the next wait.
+  acceptNotifier_->setEnabled(true);
 }
 
 void KeyServer::remoteServerClientConnect(QTcpSocket* socket) {
@@ -192,6 +271,8 @@ void KeyServer::EndClient(QTcpSocket* socket) {
   if (RemoveClient(socket)) log_.WriteLog(kDisconnectedText);
   QObject::disconnect(socket, nullptr, context_.get(), nullptr);
   socket->deleteLater();
+  // Its descriptor goes with it: room, perhaps, for a connection that waits for one.
+  if (acceptNotifier_) RetryAccepting();
 }
 
 void KeyServer::DropClient(QTcpSocket* socket) {

@@ -9,12 +9,14 @@
 #include <vector>
 
 #include "base/shell_services.h"
+#include "base/socket_accept.h"
 #include "base/socket_send.h"
 #include "remote/key_interfaces.h"
 
 class QTcpServer;
 class QTcpSocket;
 class QSocketNotifier;
+class QTimer;
 
 namespace trellon {
 
@@ -34,8 +36,16 @@ constexpr uint16_t kKeyServerPort = 21000;
 //   client are dropped until the tail is out, so its stream only ever holds whole records;
 // - any other send failure ends the connection: the client leaves the list and one line
 //   "MediaPortal IRTrans disconnected" is logged; the other clients still get the record.
+//
+// Connections are accepted here rather than by QTcpServer, which on running out of descriptors
+// either stops accepting for good or retries in a busy loop. Out of descriptors, the server
+// logs it once and tries again when a client leaves and once a second, the connections
+// waiting in the queue meanwhile. At most kMaxClients are connected; further ones are closed at
+// once, logged once until a client is accepted again.
 class KeyServer final : public KeyBroadcaster {
  public:
+  static constexpr size_t kMaxClients = 64;
+
   // Listens on all addresses at once (backlog 5). Port 0 picks a free port (tests). A port that
   // cannot be bound is logged and the program runs on without the key server.
   explicit KeyServer(LogSink& log, uint16_t port = kKeyServerPort);
@@ -62,6 +72,11 @@ class KeyServer final : public KeyBroadcaster {
  private:
   struct Client;
   void AcceptPending();
+  void TakeConnection(intptr_t descriptor);
+  void RefuseConnection(intptr_t descriptor);
+  // Out of descriptors: stops watching the queue until RetryAccepting.
+  void WaitForDescriptors();
+  void RetryAccepting();
   // Writes what the socket takes now; on success `sent` tells how much that was.
   static SendOutcome SendNow(const QTcpSocket& socket, const uint8_t* data, size_t size,
                              size_t& sent);
@@ -84,6 +99,12 @@ class KeyServer final : public KeyBroadcaster {
   std::unique_ptr<QObject> context_;
   std::unique_ptr<QTcpServer> remoteServer;
   std::vector<std::unique_ptr<Client>> remoteClients;
+  // Children of context_, made once listening.
+  QSocketNotifier* acceptNotifier_ = nullptr;
+  QTimer* acceptRetry_ = nullptr;
+  // The streaks that are logged once: out of descriptors, and clients refused at the limit.
+  bool outOfDescriptors_ = false;
+  bool refusing_ = false;
 };
 
 }  // namespace trellon

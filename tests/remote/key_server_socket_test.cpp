@@ -14,6 +14,7 @@
 #include "fakes/recording_shell.h"
 #include "remote/key_record.h"
 #include "remote/key_server.h"
+#include "support/descriptor_exhaustion.h"
 #include "support/qt_events.h"
 #include "support/tcp_client.h"
 #include "support/wait.h"
@@ -24,6 +25,7 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 using std::chrono::steady_clock;
 
+using test_support::DescriptorExhaustion;
 using test_support::ProcessQtEvents;
 using test_support::TcpClient;
 
@@ -220,6 +222,54 @@ TEST_F(KeyServerSocketTest, DestroyingTheServerClosesConnectionsWithoutLogging) 
   EXPECT_TRUE(client->Receive(1).empty());
   EXPECT_TRUE(client->Ended());
   EXPECT_EQ(shell_.logLines.size(), lines);
+}
+
+TEST_F(KeyServerSocketTest, OutOfDescriptorsTheServerWaitsAndAcceptsOnceSomeAreFree) {
+  auto leaving = Connect();
+  // Connected, but not yet accepted by the server: that needs a descriptor.
+  TcpClient waiting;
+  ASSERT_TRUE(waiting.Connect(port_));
+  {
+    DescriptorExhaustion exhaustion;
+    ASSERT_TRUE(PumpUntil([&] { return shell_.logLines.size() == 2; }));
+    EXPECT_EQ(shell_.logLines[1],
+              "IRTrans server: cannot accept new clients (out of file descriptors); trying again");
+    PumpFor(200);
+    EXPECT_EQ(shell_.logLines.size(), 2u) << "logged once";
+  }
+  // A client that leaves frees a descriptor: the waiting one comes in at once.
+  leaving->Close();
+  ASSERT_TRUE(PumpUntil([&] { return LogCount("MediaPortal IRTrans connected") == 2; }));
+  EXPECT_EQ(server_->ClientCount(), 1u);
+  EXPECT_EQ(server_->RemoteClients()[0]->peerPort(), waiting.LocalPort());
+  EXPECT_EQ(LogCount("IRTrans server: accepting clients again"), 1);
+  server_->BroadcastKey("ok");
+  EXPECT_EQ(waiting.Receive(312), RecordBytes("ok"));
+}
+
+TEST_F(KeyServerSocketTest, BeyondSixtyFourClientsNewOnesAreClosedAtOnce) {
+  std::vector<std::unique_ptr<TcpClient>> clients;
+  for (int i = 0; i < 64; ++i) clients.push_back(Connect());
+  const auto refused = [&] {
+    TcpClient client;
+    ASSERT_TRUE(client.Connect(port_));
+    EXPECT_TRUE(PumpUntil([&] { return client.HasInput(0); }));
+    EXPECT_TRUE(client.Receive(1, 0).empty());
+    EXPECT_TRUE(client.Ended());
+  };
+  refused();
+  refused();
+  EXPECT_EQ(server_->ClientCount(), 64u);
+  EXPECT_EQ(LogCount("MediaPortal IRTrans connected"), 64);
+  EXPECT_EQ(LogCount("IRTrans server: 64 clients connected; refusing new clients"), 1);
+
+  // Once one leaves, the next is welcome again.
+  clients.front()->Close();
+  ASSERT_TRUE(PumpUntil([&] { return server_->ClientCount() == 63; }));
+  clients.push_back(Connect());
+  EXPECT_EQ(server_->ClientCount(), 64u);
+  refused();
+  EXPECT_EQ(LogCount("IRTrans server: 64 clients connected; refusing new clients"), 2);
 }
 
 TEST(KeyServerPortTest, APortInUseIsLoggedAndTheProgramRunsOnWithoutTheServer) {
