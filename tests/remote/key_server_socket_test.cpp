@@ -224,7 +224,16 @@ TEST_F(KeyServerSocketTest, DestroyingTheServerClosesConnectionsWithoutLogging) 
   EXPECT_EQ(shell_.logLines.size(), lines);
 }
 
+// The sanitizers probe memory through a pipe of their own; with no descriptor left that fails,
+// and they report a sound virtual call as a bad one. The sanitizer build leaves this case out.
+#ifdef __SANITIZE_ADDRESS__
+constexpr bool kSanitizerBuild = true;
+#else
+constexpr bool kSanitizerBuild = false;
+#endif
+
 TEST_F(KeyServerSocketTest, OutOfDescriptorsTheServerWaitsAndAcceptsOnceSomeAreFree) {
+  if (kSanitizerBuild) GTEST_SKIP() << "the sanitizers need descriptors of their own";
   auto leaving = Connect();
   // Connected, but not yet accepted by the server: that needs a descriptor.
   TcpClient waiting;
