@@ -256,9 +256,12 @@ TEST_F(KeyServerSocketTest, OutOfDescriptorsTheServerWaitsAndAcceptsOnceSomeAreF
   EXPECT_EQ(waiting.Receive(312), RecordBytes("ok"));
 }
 
-TEST_F(KeyServerSocketTest, BeyondSixtyFourClientsNewOnesAreClosedAtOnce) {
+TEST_F(KeyServerSocketTest, BeyondTheClientLimitNewOnesAreClosedAtOnce) {
+  const size_t limit = KeyServer::kMaxClients;
+  const std::string refusing =
+      "IRTrans server: " + std::to_string(limit) + " clients connected; refusing new clients";
   std::vector<std::unique_ptr<TcpClient>> clients;
-  for (int i = 0; i < 64; ++i) clients.push_back(Connect());
+  for (size_t i = 0; i < limit; ++i) clients.push_back(Connect());
   const auto refused = [&] {
     TcpClient client;
     ASSERT_TRUE(client.Connect(port_));
@@ -268,17 +271,17 @@ TEST_F(KeyServerSocketTest, BeyondSixtyFourClientsNewOnesAreClosedAtOnce) {
   };
   refused();
   refused();
-  EXPECT_EQ(server_->ClientCount(), 64u);
-  EXPECT_EQ(LogCount("MediaPortal IRTrans connected"), 64);
-  EXPECT_EQ(LogCount("IRTrans server: 64 clients connected; refusing new clients"), 1);
+  EXPECT_EQ(server_->ClientCount(), limit);
+  EXPECT_EQ(LogCount("MediaPortal IRTrans connected"), static_cast<int>(limit));
+  EXPECT_EQ(LogCount(refusing), 1);
 
   // Once one leaves, the next is welcome again.
   clients.front()->Close();
-  ASSERT_TRUE(PumpUntil([&] { return server_->ClientCount() == 63; }));
+  ASSERT_TRUE(PumpUntil([&] { return server_->ClientCount() == limit - 1; }));
   clients.push_back(Connect());
-  EXPECT_EQ(server_->ClientCount(), 64u);
+  EXPECT_EQ(server_->ClientCount(), limit);
   refused();
-  EXPECT_EQ(LogCount("IRTrans server: 64 clients connected; refusing new clients"), 2);
+  EXPECT_EQ(LogCount(refusing), 2);
 }
 
 TEST(KeyServerPortTest, APortInUseIsLoggedAndTheProgramRunsOnWithoutTheServer) {
