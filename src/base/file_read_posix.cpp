@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "base/file_descriptor_posix.h"
 #include "base/file_read.h"
 
 namespace trellon {
@@ -15,20 +16,6 @@ namespace {
 std::string Reason(const std::string& path, int error) {
   return path + ": " + std::strerror(error);
 }
-
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int Get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 }  // namespace
 
@@ -43,12 +30,12 @@ FileRead ReadFile(const std::string& path, std::string& content, size_t maxBytes
   }
   if (!S_ISREG(info.st_mode)) return {FileStatus::Unreadable, path + ": not a regular file"};
   // Without waiting all the same, and checked again, should the file have been swapped meanwhile.
-  const Descriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-  if (file.Get() < 0) {
+  const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (file.get() < 0) {
     if (errno == ENOENT) return {FileStatus::Missing, {}};
     return {FileStatus::Unreadable, Reason(path, errno)};
   }
-  if (::fstat(file.Get(), &info) != 0) return {FileStatus::Unreadable, Reason(path, errno)};
+  if (::fstat(file.get(), &info) != 0) return {FileStatus::Unreadable, Reason(path, errno)};
   if (!S_ISREG(info.st_mode)) return {FileStatus::Unreadable, path + ": not a regular file"};
   if ((info.st_mode & (S_IRUSR | S_IRGRP | S_IROTH)) == 0) {
     return {FileStatus::Unreadable, Reason(path, EACCES)};
@@ -68,7 +55,7 @@ FileRead ReadFile(const std::string& path, std::string& content, size_t maxBytes
   content.resize(std::min(size, maxBytes));
   size_t done = 0;
   while (done < content.size()) {
-    const ssize_t got = ::pread(file.Get(), content.data() + done, content.size() - done,
+    const ssize_t got = ::pread(file.get(), content.data() + done, content.size() - done,
                                 start + static_cast<off_t>(done));
     if (got < 0) {
       if (errno == EINTR) continue;

@@ -8,6 +8,7 @@
 #include <system_error>
 #include <utility>
 
+#include "base/file_descriptor_posix.h"
 #include "fans/speedfan_view.h"
 
 namespace trellon {
@@ -16,21 +17,6 @@ namespace {
 std::string ErrnoText(const char* call) {
   return std::string(call) + ": " + std::error_code(errno, std::generic_category()).message();
 }
-
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int get() const { return fd_; }
-  int release() { return std::exchange(fd_, -1); }
-
- private:
-  int fd_;
-};
 
 }  // namespace
 
