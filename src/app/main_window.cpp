@@ -1,5 +1,6 @@
 #include "app/main_window.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QLabel>
@@ -17,6 +18,7 @@
 #include "app/overlay_painter.h"
 #include "app/page_control_ex.h"
 #include "app/paint_box.h"
+#include "app/television_style.h"
 
 namespace trellon {
 namespace {
@@ -54,19 +56,14 @@ TVX710MainWindow::TVX710MainWindow(Options options)
                   launcher, keyServer, powerOffAction_),
       power(clock_, controls_.cbPowerOffStopHome, controls_.rbPowerOffDo, keyDispatch, keyDispatch,
             powerSystem_, linkControl_, overlay_, eventLog_) {
+  // The program's one window brings its look to the whole application (its message boxes too).
+  if (!qobject_cast<TelevisionStyle*>(QApplication::style())) ApplyTelevisionLook();
   setObjectName(QStringLiteral("VX710MainWindow"));
   setWindowTitle(QString::fromLatin1(kCaption));
   QFont font(QStringLiteral("Arial"));
   font.setPixelSize(kFontPixels);
   setFont(font);
-  QPalette colours = palette();
-  for (const auto role : {QPalette::Window, QPalette::Base, QPalette::Button}) {
-    colours.setColor(role, Qt::black);
-  }
-  for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}) {
-    colours.setColor(role, Qt::white);
-  }
-  setPalette(colours);
+  setPalette(TelevisionStyle::Palette());
   setAutoFillBackground(true);
   resize(kClientWidth, kClientHeight);
 

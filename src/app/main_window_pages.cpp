@@ -68,6 +68,7 @@ TSpinEditEx* MakeSpinEdit(QWidget* parent, SpinEditModel& model, ErrorReporter& 
 void TVX710MainWindow::BuildPages() {
   pc = std::make_unique<TPageControlEx>(this);
   pc->setObjectName(QStringLiteral("pc"));
+  pc->SetFlatButtons(true);
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   // The window takes any size; pages that do not fit are clipped.

@@ -3,6 +3,9 @@
 #include <QProxyStyle>
 #include <QTabBar>
 
+#include "app/tab_rows.h"
+#include "app/television_style.h"
+
 namespace trellon {
 namespace {
 
@@ -25,13 +28,17 @@ class PageControlStyle final : public QProxyStyle {
 
 }  // namespace
 
-TPageControlEx::TPageControlEx(QWidget* parent) : QTabWidget(parent) {
+TPageControlEx::TPageControlEx(QWidget* parent) : QTabWidget(parent), tabs_(new TabRows(this)) {
   auto* style = new PageControlStyle;
   style->setParent(this);
   setStyle(style);
+  setTabBar(tabs_);
   setDocumentMode(true);
-  setUsesScrollButtons(true);
-  tabBar()->setDrawBase(false);
+}
+
+void TPageControlEx::SetFlatButtons(bool flat) {
+  tabs_->setProperty(TelevisionStyle::kFlatButtons, flat);
+  tabs_->update();
 }
 
 }  // namespace trellon

@@ -21,11 +21,6 @@ TSpinEditEx::TSpinEditEx(SpinEditModel& model, ErrorReporter& errors, QWidget* p
   setObjectName(QString::fromStdString(model.Name()));
   setFixedHeight(kHeight);
   setAutoFillBackground(true);
-  QPalette black = palette();
-  black.setColor(QPalette::Window, Qt::black);
-  black.setColor(QPalette::Base, Qt::black);
-  black.setColor(QPalette::Text, Qt::white);
-  setPalette(black);
 
   up_->setArrowType(Qt::UpArrow);
   down_->setArrowType(Qt::DownArrow);
