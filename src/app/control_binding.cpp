@@ -8,6 +8,7 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QVBoxLayout>
@@ -119,6 +120,8 @@ void QtLogView::AppendLine(const std::string& line) {
   ++lineCount_;
   memo_.moveCursor(QTextCursor::End);
   memo_.ensureCursorVisible();
+  // The newest line in view, from its time stamp on (not scrolled to its end).
+  memo_.horizontalScrollBar()->setValue(0);
   updating_ = false;
 }
 

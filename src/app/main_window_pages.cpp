@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QRadioButton>
 #include <QVBoxLayout>
 
 #include "app/control_binding.h"
@@ -275,6 +276,7 @@ void TVX710MainWindow::BuildPowerOffSettingsPage() {
   grid->addWidget(MakeCheckBox(power, controls_.cbPowerOffStopHome, errorBox_), 0, 0);
   auto* doGroup = new QGroupBox(power);
   BindRadioGroup(*doGroup, controls_.rbPowerOffDo, errorBox_);
+  for (auto* item : doGroup->findChildren<QRadioButton*>()) item->setFixedHeight(kCheckBoxHeight);
   grid->addWidget(doGroup, 1, 0);
   grid->setRowStretch(2, 1);
 }

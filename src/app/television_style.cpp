@@ -109,6 +109,16 @@ int TelevisionStyle::pixelMetric(PixelMetric metric, const QStyleOption* option,
   return QProxyStyle::pixelMetric(metric, option, widget);
 }
 
+QRect TelevisionStyle::subElementRect(SubElement element, const QStyleOption* option,
+                                      const QWidget* widget) const {
+  QRect rect = QProxyStyle::subElementRect(element, option, widget);
+  if (element == SE_CheckBoxFocusRect || element == SE_RadioButtonFocusRect) {
+    // Around the caption with room to spare, inside the control.
+    rect = rect.adjusted(-4, -2, 4, 2).intersected(option->rect);
+  }
+  return rect;
+}
+
 QRect TelevisionStyle::subControlRect(ComplexControl control, const QStyleOptionComplex* option,
                                       SubControl subControl, const QWidget* widget) const {
   QRect rect = QProxyStyle::subControlRect(control, option, subControl, widget);
@@ -180,6 +190,15 @@ void TelevisionStyle::drawControl(ControlElement element, const QStyleOption* op
   if (element == CE_TabBarTabShape) {
     DrawTabShape(option, painter, widget);
     return;
+  }
+  if (element == CE_TabBarTabLabel) {
+    // The tab's own edge shows the focus.
+    if (const auto* tab = qstyleoption_cast<const QStyleOptionTab*>(option)) {
+      QStyleOptionTab label = *tab;
+      label.state &= ~State_HasFocus;
+      QProxyStyle::drawControl(element, &label, painter, widget);
+      return;
+    }
   }
   QProxyStyle::drawControl(element, option, painter, widget);
 }
@@ -302,16 +321,20 @@ void TelevisionStyle::DrawTabShape(const QStyleOption* option, QPainter* painter
   const bool flat = widget && widget->property(kFlatButtons).toBool();
   painter->save();
   painter->setRenderHint(QPainter::Antialiasing);
+  const bool focus = HasFocus(option);
+  const QColor selectedEdge = focus ? QColor::fromRgb(kFocusColour) : kWhite;
+  const qreal selectedPen = focus ? 3 : 2;
   if (flat) {
     // A flat button; the selected one lit.
     const QRectF button = QRectF(option->rect).adjusted(3, 3, -3, -3);
-    painter->setPen(QPen(selected ? kWhite : kUnselectedTabFrame, 2));
+    painter->setPen(
+        QPen(selected ? selectedEdge : kUnselectedTabFrame, selected ? selectedPen : 2));
     painter->setBrush(selected ? QColor(kSelectedTabColour) : kBlack);
     painter->drawRoundedRect(InsideFor(button, 2), 6, 6);
   } else {
     // A tab, open at the bottom towards its page when selected.
     const QRectF tab = QRectF(option->rect).adjusted(1, selected ? 1 : 5, -1, 0);
-    const qreal pen = 2;
+    const qreal pen = selected ? selectedPen : 2;
     const QRectF edge = InsideFor(tab, pen);
     QPainterPath outline;
     outline.moveTo(edge.bottomLeft() + QPointF(0, pen));
@@ -322,7 +345,7 @@ void TelevisionStyle::DrawTabShape(const QStyleOption* option, QPainter* painter
     outline.lineTo(edge.bottomRight() + QPointF(0, pen));
     if (!selected) outline.closeSubpath();
     painter->setBrush(selected ? kBlack : QColor(kButtonColour));
-    painter->setPen(QPen(selected ? kWhite : kUnselectedTabFrame, pen));
+    painter->setPen(QPen(selected ? selectedEdge : kUnselectedTabFrame, pen));
     painter->drawPath(outline);
   }
   painter->restore();

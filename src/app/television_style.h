@@ -36,6 +36,8 @@ class TelevisionStyle final : public QProxyStyle {
   QPalette standardPalette() const override;
   int pixelMetric(PixelMetric metric, const QStyleOption* option,
                   const QWidget* widget) const override;
+  QRect subElementRect(SubElement element, const QStyleOption* option,
+                       const QWidget* widget) const override;
   QRect subControlRect(ComplexControl control, const QStyleOptionComplex* option,
                        SubControl subControl, const QWidget* widget) const override;
   void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
