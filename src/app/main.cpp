@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,11 @@ int main(int argc, char** argv) {
   std::setlocale(LC_TIME, "");
   // Only the first argument counts, as given: Qt removes the options it knows from argv.
   const std::vector<std::string> arguments(argv, argv + argc);
+  // Answered without a display or a window.
+  if (const std::optional<std::string> answer = trellon::CommandLineAnswer(arguments)) {
+    std::cout << *answer << std::flush;
+    return 0;
+  }
 
   QApplication application(argc, argv);
   QApplication::setApplicationName(
