@@ -88,7 +88,7 @@ TEST_F(PackageTest, HoldsTheProgramsTheirDesktopEntriesIconAndManualPages) {
   EXPECT_NE(icon.find("</svg>"), std::string::npos);
 
   const auto manual = Run({"man", "-l", Root("/usr/share/man/man1/trellon.1.gz")},
-                          {{"MANPAGER", "cat"}, {"MANWIDTH", "80"}});
+                          {{"MANPAGER", "cat"}, {"MANWIDTH", "200"}});
   EXPECT_EQ(manual.second, ExitStatus::Exited(0));
   const std::string page = Joined(manual.first);
   for (const char* part : {"trellon - controller for the VX710", "-noclick", "Trellon.ini",
