@@ -12,6 +12,8 @@ packages=(
   libx11-dev libxrandr-dev libxtst-dev libxfixes-dev libxext-dev
   libdw-dev
   dbus dbus-x11 python3 python3-dbusmock
+  openbox
+  dpkg-dev file lintian desktop-file-utils man-db
 )
 
 missing=()
