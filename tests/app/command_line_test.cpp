@@ -2,14 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "support/child_process.h"
-#include "support/temporary_directory.h"
-
 namespace trellon {
 namespace {
-
-using test_support::ChildProcess;
-using test_support::ExitStatus;
 
 TEST(CommandLineAnswerTest, HelpAndVersionAnswerOnlyAsTheExactFirstArgument) {
   const std::optional<std::string> help = CommandLineAnswer({"trellon", "--help"});
@@ -31,18 +25,6 @@ TEST(CommandLineAnswerTest, HelpAndVersionAnswerOnlyAsTheExactFirstArgument) {
     EXPECT_FALSE(CommandLineAnswer(other)) << other.size();
   }
   EXPECT_FALSE(HasNoClickArgument({"trellon", "--help"}));
-}
-
-TEST(CommandLineAnswerTest, TheProgramAnswersWithoutADisplayAndEnds) {
-  test_support::TemporaryDirectory folder;
-  ChildProcess::Options options({TRELLON_EXECUTABLE, "--version"});
-  options.environment = {{"DISPLAY", ""}, {"QT_QPA_PLATFORM", "xcb"}};
-  options.workingDirectory = folder.Path();
-  options.captureOutput = true;
-  ChildProcess program(options);
-  EXPECT_EQ(program.WaitExit(), ExitStatus::Exited(0));
-  EXPECT_EQ(program.Lines(), std::vector<std::string>{"trellon 1.1"});
-  EXPECT_EQ(test_support::ReadText(folder.File("Trellon.log")), "") << "nothing was started";
 }
 
 }  // namespace

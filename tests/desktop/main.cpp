@@ -27,6 +27,8 @@ int main(int argc, char** argv) {
   setenv("TRELLON_COM3", "/nonexistent/trellon-test-tty", 1);
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Trellon"));
+  // A text cursor that does not blink looks the same in every screenshot.
+  QApplication::setCursorFlashTime(0);
   trellon::testing::DesktopWindowTest::desktop = desktop.get();
   const int result = RUN_ALL_TESTS();
   trellon::testing::DesktopWindowTest::desktop = nullptr;
