@@ -106,7 +106,7 @@ bool TabRows::event(QEvent* event) {
 
 void TabRows::paintEvent(QPaintEvent*) {
   QStylePainter painter(this);
-  const std::vector<QRect> places = Places(width());
+  const std::vector<QRect> places = Places(RowWidth());
   for (int i = 0; i < count(); ++i) {
     QStyleOptionTab option;
     initStyleOption(&option, i);
