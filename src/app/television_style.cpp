@@ -203,6 +203,29 @@ void TelevisionStyle::drawControl(ControlElement element, const QStyleOption* op
   QProxyStyle::drawControl(element, option, painter, widget);
 }
 
+void TelevisionStyle::drawComplexControl(ComplexControl control, const QStyleOptionComplex* option,
+                                         QPainter* painter, const QWidget* widget) const {
+  QProxyStyle::drawComplexControl(control, option, painter, widget);
+  const auto* bar = qstyleoption_cast<const QStyleOptionSlider*>(option);
+  if (control != CC_ScrollBar || !bar) return;
+  // The scroll bars' step buttons with arrows as large as the spin edits'.
+  const bool horizontal = bar->orientation == Qt::Horizontal;
+  const std::pair<SubControl, PrimitiveElement> buttons[] = {
+      {SC_ScrollBarSubLine, horizontal ? PE_IndicatorArrowLeft : PE_IndicatorArrowUp},
+      {SC_ScrollBarAddLine, horizontal ? PE_IndicatorArrowRight : PE_IndicatorArrowDown}};
+  for (const auto& [subControl, arrow] : buttons) {
+    QStyleOption button = *option;
+    button.rect = subControlRect(CC_ScrollBar, bar, subControl, widget);
+    const bool pressed =
+        bar->activeSubControls.testFlag(subControl) && bar->state.testFlag(State_Sunken);
+    button.state.setFlag(State_Sunken, pressed);
+    button.state &= ~(State_HasFocus | State_On);
+    DrawButtonPanel(&button, painter);
+    button.rect.adjust(4, 4, -4, -4);
+    DrawArrow(arrow, &button, painter);
+  }
+}
+
 void TelevisionStyle::DrawCheckMark(const QStyleOption* option, QPainter* painter) const {
   const QRectF box = Square(option->rect);
   const qreal frame = 3;
