@@ -8,7 +8,6 @@
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QTimer>
-#include <QWindowStateChangeEvent>
 #include <algorithm>
 #include <optional>
 
@@ -335,12 +334,15 @@ void TVX710MainWindow::resizeEvent(QResizeEvent* event) {
 void TVX710MainWindow::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
   if (event->type() != QEvent::WindowStateChange || closed_) return;
-  const bool wasMinimized =
-      static_cast<QWindowStateChangeEvent*>(event)->oldState().testFlag(Qt::WindowMinimized);
+  // Against the state last seen here, not the event's old state: when the window manager
+  // answers a minimise that came before the window was first mapped, the event's old state
+  // already says minimised, and that minimise would go unsaved.
   const bool minimized = isMinimized();
-  if (!wasMinimized && minimized) {
+  if (minimized == minimizedSeen_) return;
+  minimizedSeen_ = minimized;
+  if (minimized) {
     Handle([this] { ApplicationEvents1Minimize(); });
-  } else if (wasMinimized && !minimized) {
+  } else {
     Handle([this] { ApplicationEvents1Restore(); });
   }
 }

@@ -234,6 +234,8 @@ class TVX710MainWindow : public QWidget, private SettingsWindow {
   SettingsStore settings_;
   std::unique_ptr<QtLogView> logView_;
   bool closed_ = false;
+  // Minimised as the last window state change said (changeEvent).
+  bool minimizedSeen_ = false;
 
   WindowLinkActions linkActions_{*this};
   StatusLabels statusLabels_{*this};
