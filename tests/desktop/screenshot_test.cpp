@@ -5,6 +5,7 @@
 #include <QScreen>
 #include <QTabBar>
 #include <QTimer>
+#include <chrono>
 #include <cstdlib>
 #include <functional>
 #include <vector>
@@ -50,20 +51,26 @@ class ScreenshotTest : public DesktopWindowTest {
     return window;
   }
 
-  // The client area as the X server holds it, once two grabs in a row agree.
+  // The client area as the X server holds it, once it has stayed the same for a fifth of a
+  // second (a repaint can wait for the next frame).
   static QImage Grab(TVX710MainWindow& window) {
+    window.repaint();
     QImage last;
-    QImage shot;
+    test_support::SteadyTime since = std::chrono::steady_clock::now();
     WaitUntil([&] {
-      shot = window.screen()
-                 ->grabWindow(window.winId())
-                 .toImage()
-                 .convertToFormat(QImage::Format_RGB32);
-      const bool same = !last.isNull() && shot == last;
-      last = shot;
-      return same;
+      const QImage shot = window.screen()
+                              ->grabWindow(window.winId())
+                              .toImage()
+                              .convertToFormat(QImage::Format_RGB32);
+      const auto now = std::chrono::steady_clock::now();
+      if (shot != last) {
+        last = shot;
+        since = now;
+        return false;
+      }
+      return test_support::SecondsBetween(since, now) >= 0.2;
     });
-    return shot;
+    return last;
   }
 
   static void Select(TVX710MainWindow& window, const Page& page) {
