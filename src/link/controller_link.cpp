@@ -40,6 +40,7 @@ ControllerLink::ControllerLink(ControllerPort& port, ControllerLinkActions& acti
 void ControllerLink::SetLinkState(LinkState state) {
   linkState_ = state;
   ResetSteps();
+  delayedKeysServiced_ = false;
   // Any change of state ends a streak of failed opens: a new request to open is tried at once
   // and logged again.
   openFailures_ = 0;
@@ -168,7 +169,21 @@ void ControllerLink::Attach() {
 }
 
 void ControllerLink::TickAttached() {
+  ServiceDelayedKeysOfThisPeriod();
+  // The next period starts: its first bytes (or its tick) may run a delayed key again.
+  delayedKeysServiced_ = false;
+  DecodeReceived();
+}
+
+void ControllerLink::ServiceDelayedKeysOfThisPeriod() {
+  if (delayedKeysServiced_) return;
+  delayedKeysServiced_ = true;
   actions_.ServiceDelayedKeys();
+}
+
+void ControllerLink::DecodeReceived() {
+  // One byte at a time off the buffer: an action that fails leaves the bytes after it for the
+  // next decoding, and one that runs a nested event loop finds the buffer consistent.
   while (!rxBuffer_.empty()) {
     const uint8_t b = rxBuffer_.front();
     rxBuffer_.pop_front();
@@ -204,6 +219,10 @@ void ControllerLink::commRxChar(int32_t count) {
     rxBuffer_.erase(rxBuffer_.begin(), rxBuffer_.begin() + static_cast<std::ptrdiff_t>(
                                                                rxBuffer_.size() - kRxBufferLimit));
   }
+  if (linkState_ != LinkState::Attached || rxBuffer_.empty()) return;
+  // As the next tick would: its delayed key, then the bytes.
+  ServiceDelayedKeysOfThisPeriod();
+  DecodeReceived();
 }
 
 std::vector<uint8_t> ControllerLink::TakeReceived(size_t n) {

@@ -55,8 +55,11 @@ class ControllerLink final {
   std::optional<uint32_t> NextStepDue() const;
   // Runs the pending timed step when it is due; otherwise does nothing.
   void RunDueStep();
-  // The port's OnRxChar handler: appends up to count received bytes to rxBuffer; they are
-  // parsed on the next tick.
+  // The port's OnRxChar handler: appends up to count received bytes to rxBuffer. While attached
+  // they are acted on at once, as the next tick would have: its delayed key first (when one is
+  // due and the tick has not run one since the last tick), then the bytes in order. Keys reach
+  // the clients without waiting for the tick, and the repeat filter sees when they arrived. The
+  // handshake is left to the tick.
   void commRxChar(int32_t count);
   // Sends the detach frames and closes the port when it is open; otherwise does nothing. Waits
   // about 300 ms in place (shutdown and system suspend only). Ends Detached with the port
@@ -96,6 +99,10 @@ class ControllerLink final {
   void TickOpening();
   void TickHandshake();
   void TickAttached();
+  // The delayed key of the current tick period (at most one per period), then every buffered
+  // byte in order.
+  void ServiceDelayedKeysOfThisPeriod();
+  void DecodeReceived();
   void HandleByte(uint8_t b);
   void Attach();
   void HoldOpening(uint32_t notBefore);
@@ -110,6 +117,9 @@ class ControllerLink final {
   LinkState linkState_ = LinkState::Opening;
   std::deque<uint8_t> rxBuffer_;
   int32_t tempChannel_ = 0;
+  // The delayed keys were serviced since the last attached tick (by bytes that came in): the
+  // next tick does not run another, so entries still run at most one per tick.
+  bool delayedKeysServiced_ = false;
 
   // Timed steps of the handshake.
   int hellosSent_ = 0;

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@ class FakeLinkActions : public ControllerLinkActions {
  public:
   void DispatchKey(const std::string& keyName, bool fromRemote) override {
     calls.push_back("key:" + keyName + (fromRemote ? "/remote" : "/local"));
+    if (!failOnKey.empty() && keyName == failOnKey) throw std::runtime_error("key failed");
   }
   void ServiceDelayedKeys() override { calls.push_back("service"); }
   void ClearDelayedKeys() override { calls.push_back("clear"); }
@@ -42,6 +44,8 @@ class FakeLinkActions : public ControllerLinkActions {
   bool displayMode = false;
   std::array<int32_t, 2> caseTemperatures{};
   int attaches = 0;
+  // Dispatching this key raises, as a failing send or settings write would.
+  std::string failOnKey;
   std::vector<std::string> calls;
 };
 

@@ -80,12 +80,41 @@ TEST_F(ControllerLinkReceiveTest, CodesBecomeKeysPowerAndDisplayModeInOrder) {
   EXPECT_TRUE(port.writes.empty()) << "nothing is answered";
 }
 
-TEST_F(ControllerLinkReceiveTest, DelayedKeysAreServicedFirstAndBytesWaitForTheTick) {
+TEST_F(ControllerLinkReceiveTest, BytesAreActedOnWhenTheyArriveAfterTheDelayedKeyOfTheTick) {
   Receive({10});
-  EXPECT_TRUE(actions.calls.empty());
-  Tick();
-  EXPECT_EQ(actions.calls, (Events{"service", "clear", "key:vol+/remote"}));
+  EXPECT_EQ(actions.calls, (Events{"service", "clear", "key:vol+/remote"}))
+      << "decoded in the receive handler, after the delayed key the tick would have run first";
   EXPECT_EQ(port.calls.back(), "ReadBytes(1)");
+  Receive({126, 0xFB, 0xB4});
+  EXPECT_EQ(actions.calls, (Events{"service", "clear", "key:vol+/remote", "key:/remote"}))
+      << "one delayed key per tick period, however many times bytes come in";
+  EXPECT_EQ(actions.caseTemperatures[0], 30);
+  Tick();
+  EXPECT_EQ(actions.calls.size(), 4u) << "the tick of that period runs no second delayed key";
+  Tick();
+  EXPECT_EQ(actions.calls.back(), "service") << "the next period's tick does";
+  actions.calls.clear();
+  Receive({66});
+  EXPECT_EQ(actions.calls, (Events{"service", "clear", "key:ok/remote"}))
+      << "bytes after that tick belong to the following period";
+}
+
+TEST_F(ControllerLinkReceiveTest, BytesLeftByAFailingActionAreDecodedByTheTick) {
+  actions.failOnKey = "ok";
+  EXPECT_THROW(Receive({66, 10}), std::runtime_error);
+  actions.failOnKey.clear();
+  EXPECT_TRUE(link.HasReceived(1)) << "the byte after the failing one waits";
+  Tick();
+  EXPECT_EQ(actions.calls.back(), "key:vol+/remote");
+  EXPECT_FALSE(link.HasReceived(1));
+}
+
+TEST_F(ControllerLinkReceiveTest, BytesBeforeTheAttachWaitForTheTick) {
+  link.SetLinkState(LinkState::Handshake);
+  actions.calls.clear();
+  Receive({66});
+  EXPECT_TRUE(actions.calls.empty()) << "only an attached link decodes on arrival";
+  EXPECT_TRUE(link.HasReceived(1));
 }
 
 TEST_F(ControllerLinkReceiveTest, DetachWhenAttachedTimesItsFramesAndStaysDetached) {
