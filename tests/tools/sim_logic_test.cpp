@@ -10,6 +10,7 @@
 
 #include "base/clock.h"
 #include "controller_sim.h"
+#include "fake_sim_wire.h"
 #include "frame_decoder.h"
 #include "sim_command.h"
 
@@ -150,21 +151,6 @@ TEST(ParseCommand, EachVerbTakesItsNumberOfArgumentsAndSaysWhatIsWrong) {
   }
   EXPECT_EQ(ParseCommand("repeat").command->count, 1u);
 }
-
-// Records what the simulator writes to the program, and can be "closed".
-class FakeWire final : public SimWire {
- public:
-  bool IsOpen() override { return open; }
-  bool Write(std::span<const uint8_t> bytes) override {
-    if (!open) return false;
-    written.insert(written.end(), bytes.begin(), bytes.end());
-    return true;
-  }
-  std::vector<uint8_t> Take() { return std::exchange(written, {}); }
-
-  bool open = true;
-  std::vector<uint8_t> written;
-};
 
 class ControllerSimTest : public ::testing::Test {
  protected:

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <vector>
 
 #include "protocol/controller_protocol.h"
 
@@ -34,6 +35,7 @@ ControllerSim::ControllerSim(Clock& clock, SimWire& wire, LineSink out, SimSetti
     : clock_(clock), wire_(wire), out_(std::move(out)), settings_(settings) {
   settings_.repeatIntervalMs = std::max<uint32_t>(settings_.repeatIntervalMs, 1);
   settings_.reportIntervalMs = std::max<uint32_t>(settings_.reportIntervalMs, 1);
+  if (settings_.faults) faults_.emplace(clock_, wire_, out_, *settings_.faults);
 }
 
 bool ControllerSim::Due(uint32_t at) const {
@@ -103,10 +105,11 @@ void ControllerSim::OnHello() {
   SetAttached(false);
   if (!settings_.answerHello || burstAnswered_) return;
   burstAnswered_ = true;
-  if (settings_.answerDelayMs == 0) {
+  const uint32_t delay = settings_.answerDelayMs + (faults_ ? faults_->TakeAnswerDelay() : 0);
+  if (delay == 0) {
     SendAnswer();
   } else {
-    answerDue_ = now + settings_.answerDelayMs;
+    answerDue_ = now + delay;
   }
 }
 
@@ -122,12 +125,21 @@ void ControllerSim::SendAnswer() {
 }
 
 bool ControllerSim::Send(std::span<const uint8_t> bytes, const std::string& label) {
-  const bool sent = wire_.IsOpen() && wire_.Write(bytes);
+  const bool sent = WireWrite(bytes);
   out_((sent ? "sent " : "dropped ") + label);
   return sent;
 }
 
+bool ControllerSim::WireWrite(std::span<const uint8_t> bytes) {
+  if (!faults_) return wire_.IsOpen() && wire_.Write(bytes);
+  if (faults_->Silent() || faults_->LineDown() || !wire_.IsOpen()) return false;
+  std::vector<uint8_t> sent(bytes.begin(), bytes.end());
+  faults_->Corrupt(sent);
+  return wire_.Write(sent);
+}
+
 void ControllerSim::Poll() {
+  if (faults_) faults_->Poll();
   for (const auto& frame : decoder_.Expire(clock_.TickCount())) OnFrame(frame);
   if (answerDue_ && Due(*answerDue_)) {
     answerDue_.reset();
@@ -169,7 +181,7 @@ void ControllerSim::ServiceRepeats() {
   while (run_->done < run_->total &&
          Due(run_->start + (run_->firstStep + run_->done) * settings_.repeatIntervalMs)) {
     // One line per run, not per code: a held key gives about nine codes a second.
-    if (wire_.IsOpen() && wire_.Write(repeat)) ++run_->sent;
+    if (WireWrite(repeat)) ++run_->sent;
     ++run_->done;
   }
 }
@@ -191,7 +203,7 @@ void ControllerSim::ServiceReport() {
       static_cast<uint8_t>(front + kTemperatureOffset)};
   // Reports while nobody has the port open are lost on a real line too; say nothing of them.
   if (!wire_.IsOpen()) return;
-  const bool sent = wire_.Write(frame);
+  const bool sent = WireWrite(frame);
   if (!settings_.quietTicks || !sent) {
     out_(std::string(sent ? "sent" : "dropped") + " temp rear " + std::to_string(rear) + " front " +
          std::to_string(front));
@@ -282,6 +294,7 @@ uint32_t ControllerSim::MillisToNextDue() const {
   if (const auto deadline = decoder_.PendingDeadline()) consider(*deadline);
   if (answerDue_) consider(*answerDue_);
   if (attached_) consider(nextReport_);
+  if (faults_) consider(clock_.TickCount() + faults_->MillisToNextDue());
   if (run_ && run_->done < run_->total) {
     consider(run_->start + (run_->firstStep + run_->done) * settings_.repeatIntervalMs);
   }

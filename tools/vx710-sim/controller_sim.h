@@ -8,6 +8,7 @@
 #include <string>
 
 #include "base/clock.h"
+#include "fault_injector.h"
 #include "frame_decoder.h"
 #include "sim_command.h"
 #include "sim_wire.h"
@@ -23,6 +24,7 @@ struct SimSettings {
   int rearCelsius = 40;
   int frontCelsius = 35;
   bool drift = false;
+  std::optional<FaultOptions> faults;  // misbehave on this schedule
 };
 
 // Receives each output line, without its line end.
@@ -58,6 +60,8 @@ class ControllerSim {
   bool Busy() const;
   bool QuitRequested() const { return quit_; }
   bool Attached() const { return attached_; }
+  // A fault holds the program's bytes back: the caller leaves them unread for now.
+  bool ReadsStalled() const { return faults_ && faults_->ReadsStalled(); }
 
  private:
   // Repeat codes of a running hold or repeat command.
@@ -77,6 +81,8 @@ class ControllerSim {
   void SetAttached(bool attached);
   void SendAnswer();
   bool Send(std::span<const uint8_t> bytes, const std::string& label);
+  // Every byte to the program goes through here, where the faults may hold it back or alter it.
+  bool WireWrite(std::span<const uint8_t> bytes);
   void ServiceRepeats();
   void ServiceReport();
   void Execute(const SimCommand& command);
@@ -88,6 +94,7 @@ class ControllerSim {
   LineSink out_;
   SimSettings settings_;
   FrameDecoder decoder_;
+  std::optional<FaultInjector> faults_;
 
   bool attached_ = false;
   bool inHelloBurst_ = false;

@@ -170,7 +170,7 @@ class SimLoop {
 
   void FollowPortState() {
     const bool nowOpen = port_.IsOpen();
-    if (!portOpen_ && !nowOpen) {
+    if (!portOpen_ && !nowOpen && !sim_.ReadsStalled()) {
       // Opened, written and closed again between two looks: the bytes are still queued.
       const auto bytes = port_.ReadAvailable();
       if (!bytes.empty()) {
@@ -200,9 +200,10 @@ class SimLoop {
       inputIndex = static_cast<int>(count);
       fds[count++] = {STDIN_FILENO, POLLIN, 0};
     }
-    // A closed device reports hang-up without end; look at it on a short period instead.
+    // A closed device reports hang-up without end, and one whose reads are stalled would report
+    // its input without end; look at it on a short period instead.
     uint32_t waitMs = sim_.MillisToNextDue();
-    if (portOpen_) {
+    if (portOpen_ && !sim_.ReadsStalled()) {
       portIndex = static_cast<int>(count);
       fds[count++] = {port_.MasterFd(), POLLIN, 0};
     } else if (waitMs > kClosedPortCheckMs) {

@@ -42,11 +42,15 @@ class PtyPort final : public SimWire {
 
   bool IsOpen() override;
   bool Write(std::span<const uint8_t> bytes) override;
+  // Closes the pseudo-terminal and removes the link; a new one is made by RestoreLine.
+  void DropLine() override;
+  bool RestoreLine(std::string& text) override;
 
  private:
   int master_ = -1;
   std::string deviceName_;
   std::string linkPath_;
+  std::string droppedLinkPath_;
 };
 
 }  // namespace trellon::sim

@@ -132,7 +132,32 @@ void PtyPort::WaitUntilRead(int timeoutMs) {
   if (device >= 0) close(device);
 }
 
+void PtyPort::DropLine() {
+  if (master_ < 0) return;
+  droppedLinkPath_ = linkPath_;
+  RemoveLink();
+  close(master_);
+  master_ = -1;
+  deviceName_.clear();
+}
+
+bool PtyPort::RestoreLine(std::string& text) {
+  if (master_ >= 0) {
+    text = deviceName_;
+    return true;
+  }
+  if (!Create(text)) {
+    if (master_ >= 0) close(master_);
+    master_ = -1;
+    return false;
+  }
+  if (!droppedLinkPath_.empty() && !MakeLink(droppedLinkPath_, text)) return false;
+  text = deviceName_;
+  return true;
+}
+
 bool PtyPort::IsOpen() {
+  if (master_ < 0) return false;
   pollfd fd{master_, POLLIN, 0};
   if (poll(&fd, 1, 0) < 0) return false;
   return (fd.revents & POLLHUP) == 0;

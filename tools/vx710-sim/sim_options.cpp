@@ -19,6 +19,8 @@ std::optional<int> Number(const std::string& text, int low, int high) {
 ParsedOptions ParseOptions(const std::vector<std::string>& args) {
   ParsedOptions result;
   SimOptions& options = result.options;
+  std::optional<uint32_t> faultGapMs;
+  std::optional<std::vector<FaultKind>> faultKinds;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     // Options that take a value accept "--opt VALUE" and "--opt=VALUE".
@@ -58,6 +60,19 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args) {
       }
     } else if (name == "--answer-delay") {
       if (const auto ms = numberValue(0, 600000)) options.settings.answerDelayMs = *ms;
+    } else if (name == "--faults") {
+      if (const auto seed = numberValue(0, 2147483647)) {
+        if (!options.settings.faults) options.settings.faults.emplace();
+        options.settings.faults->seed = static_cast<uint32_t>(*seed);
+      }
+    } else if (name == "--fault-gap") {
+      if (const auto ms = numberValue(10, 3600000)) faultGapMs = static_cast<uint32_t>(*ms);
+    } else if (name == "--fault-kinds") {
+      const auto text = takeValue();
+      faultKinds = ParseFaultKinds(text.value_or(""));
+      if (!faultKinds) {
+        result.error = name + " needs a list of drop, silent, late, garbage, stall, flip, flood";
+      }
     } else if (name == "--repeat-interval") {
       if (const auto ms = numberValue(1, 10000)) options.settings.repeatIntervalMs = *ms;
     } else if (name == "--rear" || name == "--front") {
@@ -81,6 +96,12 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args) {
     }
     if (!result.error.empty()) break;
   }
+  if (result.error.empty() && (faultGapMs || faultKinds) && !options.settings.faults) {
+    result.error = "--fault-gap and --fault-kinds need --faults SEED";
+  } else if (options.settings.faults) {
+    if (faultGapMs) options.settings.faults->meanGapMs = *faultGapMs;
+    if (faultKinds) options.settings.faults->kinds = *faultKinds;
+  }
   return result;
 }
 
@@ -102,6 +123,9 @@ options:
   --repeat-interval MS   spacing of the repeat codes of hold and repeat (default 108)
   --quiet-ticks          hide the per-second lines: "tick" and "sent temp ..."
   --time                 start each line with the seconds since start, e.g. "12.345 hello"
+  --faults SEED          misbehave on a schedule drawn from SEED (lines "fault ..." say when)
+  --fault-gap MS         mean time between two faults (default 5000)
+  --fault-kinds LIST     only these faults: drop,silent,late,garbage,stall,flip,flood (default all)
   -h, --help             this text
 
 Ctrl+D (end of stdin) or quit ends the simulator once the commands before it have run.
