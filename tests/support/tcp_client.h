@@ -20,6 +20,8 @@ class TcpClient {
   // starting). A receive buffer size above 0 is set first.
   bool Connect(uint16_t port, int timeoutMs = 0, int receiveBuffer = 0);
   uint16_t LocalPort() const;
+  // The socket, for waiting on many clients at once; -1 when not connected.
+  int Fd() const { return fd_; }
   void Send(const std::string& data);
   // True when something can be read (or the server closed) within `waitMs`.
   bool HasInput(int waitMs);
