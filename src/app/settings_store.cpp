@@ -15,6 +15,9 @@ template <typename... Visitors>
 struct Overloaded : Visitors... {
   using Visitors::operator()...;
 };
+// Spelled out for compilers without aggregate deduction (clang before 17).
+template <typename... Visitors>
+Overloaded(Visitors...) -> Overloaded<Visitors...>;
 
 int32_t ReadValue(const IniFile& ini, const std::string& key, int32_t defaultValue) {
   return ini.ReadInteger(SettingsStore::kSection, key, defaultValue);

@@ -102,7 +102,9 @@ void IniFile::Parse(const std::string& content) {
     size_t end = content.find('\n', start);
     if (end == std::string::npos) end = content.size();
     std::string raw = content.substr(start, end - start);
-    if (!raw.empty() && raw.back() == '\r') raw.pop_back();
+    // Every carriage return at the end goes: one left behind would be the end of the line after
+    // the next save, and the line would change with every load and save.
+    while (!raw.empty() && raw.back() == '\r') raw.pop_back();
     start = end + 1;
     const std::string_view trimmed = Trim(raw);
     if (trimmed.size() >= 2 && trimmed.front() == '[' && trimmed.back() == ']') {

@@ -110,6 +110,20 @@ TEST_F(IniFileTest, LineBreaksInTextCannotSplitTheFile) {
   EXPECT_FALSE(again.HasKey("X", "Evil"));
 }
 
+TEST_F(IniFileTest, ReadAndSavedAgainTheFileStaysTheSame) {
+  // Found by fuzzing: a comment or blank line ending in two carriage returns lost one per save.
+  WriteFile("[X]\r\n; note\r\r\n\r\r\r\nLeft=5\r\r\n");
+  IniFile first(path_);
+  first.Load();
+  Save(first);
+  const std::string once = ReadFile();
+  EXPECT_EQ(once, "[X]\n; note\n\nLeft=5\n");
+  IniFile second(path_);
+  second.Load();
+  Save(second);
+  EXPECT_EQ(ReadFile(), once);
+}
+
 TEST_F(IniFileTest, ReadOnlyFileIsNotReplacedAndTheOldContentStays) {
   WriteFile("[X]\nLeft=1\n");
   fs::permissions(path_, fs::perms::owner_read, fs::perm_options::replace);
