@@ -24,7 +24,7 @@ struct SimSettings {
   int rearCelsius = 40;
   int frontCelsius = 35;
   bool drift = false;
-  std::optional<FaultOptions> faults;  // misbehave on this schedule
+  std::optional<FaultOptions> faults = std::nullopt;  // misbehave on this schedule
 };
 
 // Receives each output line, without its line end.
