@@ -5,6 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config clang-format
+  clang libclang-rt-14-dev
   qt6-base-dev qt6-base-dev-tools libqt6dbus6 libqt6network6
   libgtest-dev libgmock-dev
   fonts-liberation fontconfig
