@@ -4,8 +4,8 @@ Runs the built program headless against vx710-sim with faults on a seeded schedu
 key-server clients that never read, reset their connection, flood the server or half-close it,
 types keys into the simulator, and sends suspend and resume through a mock of systemd-logind on a
 private bus, for a set time. Then prints the report and exits non-zero when a check failed:
-crashes, link breaks not followed by an attach, main-thread stalls over 300 ms outside a detach,
-descriptors or memory that grew.
+crashes, link breaks after which the program could have attached and did not (see
+BREAK_OUTCOMES), main-thread stalls over 300 ms outside a detach, descriptors or memory that grew.
 
 Started by scripts/soak.sh, which builds what it needs.
 """
@@ -32,6 +32,17 @@ ATTACH_GRACE_S = 15
 # The never-reading clients kept open at once, and all clients at once: under the server's cap.
 MAX_SILENT_CLIENTS = 16
 RECORD_SIZE = 312
+# What followed a break (a line drop or a resume) up to the next one. The link waits for the
+# controller's answer without a time-out and writes nothing meanwhile, so a lost answer, and a
+# line dropped while it waits, leave it waiting until the next break; the first two outcomes
+# that are not an attach are faults of the program.
+BREAK_OUTCOMES = ("followed by an attach", "not noticed while attached",
+                  "answered but not attached", "cut short by the next break",
+                  "answer lost (silent, flipped or dropped)",
+                  "drop not noticed while waiting for an answer")
+FAILED_OUTCOMES = ("not noticed while attached", "answered but not attached")
+# From a clean answer to the attach: the rest of the hello burst, a tick, the 2 s pause.
+ANSWER_TO_ATTACH_S = 5
 
 
 def now():
@@ -261,7 +272,8 @@ class Soak:
         code = self.program.poll()
         if code is not None:
             tail = [text for _, text in self.log_lines()[-5:]]
-            self.crashes.append(f"Trellon ended with {code} at {now() - self.started:.0f} s: {tail}")
+            at = now() - self.started
+            self.crashes.append(f"Trellon ended with {code} at {at:.0f} s: {tail}")
             self.start_program()
         code = self.sim.poll()
         if code is not None:
@@ -359,6 +371,38 @@ class Soak:
         drops, resumes = self.breaks()
         return max(drops + resumes + [self.started])
 
+    def classify_breaks(self, drops, resumes):
+        """What followed each break, up to the next one (see BREAK_OUTCOMES)."""
+        breaks = sorted([(t, "drop") for t in drops] + [(t, "resume") for t in resumes])
+        log = self.log_lines()
+        sim = self.sim_lines()
+        attaches = [t for t, text in log if "VX710 detected and attached" in text]
+        outcomes = []
+        for i, (moment, kind) in enumerate(breaks):
+            until = breaks[i + 1][0] if i + 1 < len(breaks) else self.measured_until
+            if any(moment < t <= until for t in attaches):
+                outcomes.append("followed by an attach")
+                continue
+            link_events = [(t, text) for t, text in log if t <= moment and (
+                "VX710 detected and attached" in text or "Looking for VX710" in text or
+                "Port close" in text)]
+            attached = bool(link_events) and "attached" in link_events[-1][1]
+            reopened = any(moment < t <= until and text == "port opened" for t, text in sim)
+            clean_answers = [t for j, (t, text) in enumerate(sim)
+                             if moment < t <= until and text == "sent answer" and
+                             not (j > 0 and sim[j - 1][1].startswith("flipped "))]
+            if kind == "drop" and attached and not reopened:
+                outcomes.append("not noticed while attached")
+            elif clean_answers and until - clean_answers[0] > ANSWER_TO_ATTACH_S:
+                outcomes.append("answered but not attached")
+            elif clean_answers:
+                outcomes.append("cut short by the next break")
+            elif not reopened and kind == "drop":
+                outcomes.append("drop not noticed while waiting for an answer")
+            else:
+                outcomes.append("answer lost (silent, flipped or dropped)")
+        return outcomes
+
     def detach_windows(self):
         """From each suspend to the port's close that followed it (the detach waits in place)."""
         closes = [t for t, text in self.log_lines() if "Comm: Port close" in text]
@@ -382,7 +426,7 @@ class Soak:
         return stalls, replaces
 
     def save_transcripts(self):
-        """The simulator's lines and the program's, with seconds since the start, for a look later."""
+        """The simulator's and the program's lines, with seconds since the start."""
         for name, lines in (("sim.txt", self.sim_lines()), ("trellon.txt", self.log_lines())):
             with open(os.path.join(self.workdir, name), "w") as out:
                 for t, text in lines:
@@ -397,12 +441,7 @@ class Soak:
                 kind = text.split()[1]
                 faults[kind] = faults.get(kind, 0) + 1
         drops, resumes = self.breaks()
-        attaches = [t for t, text in self.log_lines() if "VX710 detected and attached" in text]
-        breaks = sorted(drops + resumes)
-        followed = 0
-        for i, moment in enumerate(breaks):
-            until = breaks[i + 1] if i + 1 < len(breaks) else self.measured_until
-            followed += any(moment < t <= until for t in attaches)
+        outcomes = self.classify_breaks(drops, resumes)
         windows = self.detach_windows()
         stalls, replaces = self.stalls()
         inside = [ms for start, ms in stalls if ms > STALL_LIMIT_MS and
@@ -419,8 +458,10 @@ class Soak:
             print(f"  {crash}")
         print(f"faults injected: {sum(faults.values())} (" +
               ", ".join(f"{kind} {count}" for kind, count in sorted(faults.items())) + ")")
-        print(f"link breaks: {len(breaks)} ({len(drops)} line drops, {len(resumes)} resumes); "
-              f"followed by an attach: {followed} of {len(breaks)}")
+        print(f"link breaks: {len(drops) + len(resumes)} ({len(drops)} line drops, "
+              f"{len(resumes)} resumes): " +
+              ", ".join(f"{outcome} {outcomes.count(outcome)}" for outcome in BREAK_OUTCOMES
+                        if outcomes.count(outcome)))
         print(f"suspend/resume cycles: {len(self.suspends)}")
         print("hostile clients: " + ", ".join(f"{kind} {count}"
                                                for kind, count in hostile.counts.items()) +
@@ -439,7 +480,7 @@ class Soak:
         failures = []
         if self.crashes:
             failures.append("crashes")
-        if followed < len(breaks):
+        if any(outcome in FAILED_OUTCOMES for outcome in outcomes):
             failures.append("a break without an attach")
         if outside:
             failures.append("main-thread stalls")

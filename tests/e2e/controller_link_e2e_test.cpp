@@ -181,5 +181,23 @@ TEST_F(ControllerLinkEndToEnd, MissingPortIsRetriedQuietly) {
   EXPECT_EQ(std::count(atEnd.begin(), atEnd.end(), "Comm: Detaching VX710"), 0);
 }
 
+TEST_F(ControllerLinkEndToEnd, ADroppedLineIsFollowedByAnAttachOnTheDeviceThatComesBack) {
+  // The simulator drops its line on its own, 4 to 12 s after the start and then again.
+  SimProcess& sim = StartSim({"--faults", "5", "--fault-kinds", "drop", "--fault-gap", "8000"});
+  ProgramProcess& program = StartProgram();
+  ASSERT_TRUE(sim.WaitUntil(
+      [](const Lines& lines) {
+        return std::any_of(lines.begin(), lines.end(),
+                           [](const auto& line) { return line.text.starts_with("line back "); });
+      },
+      30000))
+      << sim.Transcript();
+  // Each drop breaks the open device; the program notices at its next write and opens the path
+  // again, which leads to the new device.
+  EXPECT_TRUE(program.WaitForLog("Comm: VX710 detected and attached", 45000, 2))
+      << Joined(program.LogMessages()) << sim.Transcript();
+  EXPECT_TRUE(program.Running());
+}
+
 }  // namespace
 }  // namespace trellon::e2e

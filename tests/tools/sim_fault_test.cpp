@@ -189,6 +189,8 @@ TEST_F(SimFaultTest, FlipChangesOneBitOfEachOfTheNextBytes) {
   sim->Poll();
   const auto written = wire.Take();
   ASSERT_EQ(written.size(), 20u);
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_TRUE(lines[lines.size() - 2].starts_with("flipped 00 00 ")) << lines[lines.size() - 2];
   for (size_t i = 0; i < written.size(); ++i) {
     if (i < count) {
       EXPECT_EQ(__builtin_popcount(written[i]), 1) << i;

@@ -239,5 +239,46 @@ TEST(SimProcess, BadOptionsAreRefused) {
   EXPECT_EQ(sim.WaitExit(), ExitStatus::Exited(2));
 }
 
+TEST(SimProcess, ADroppedLineComesBackAsANewDeviceUnderTheSameLink) {
+  test_support::TemporaryDirectory directory;
+  const std::string link = directory.File("vx710");
+  SimProcess sim({"--link", link, "--faults", "2", "--fault-kinds", "drop", "--fault-gap", "1000"});
+  DevicePeer before(link);
+  ASSERT_TRUE(before.is_open());
+  ASSERT_TRUE(sim.WaitUntil(
+      [](const auto& lines) {
+        return std::any_of(lines.begin(), lines.end(),
+                           [](const auto& line) { return line.text.starts_with("fault drop "); });
+      },
+      5000));
+  // The old device is broken for good, as an unplugged adapter's is.
+  std::this_thread::sleep_for(50ms);
+  EXPECT_THROW(before.Write({0xAA, 0xAA}), std::runtime_error);
+
+  std::string back;
+  ASSERT_TRUE(sim.WaitUntil(
+      [&](const auto& lines) {
+        for (const auto& line : lines) {
+          if (back.empty() && line.text.starts_with("line back ")) back = line.text.substr(10);
+        }
+        return !back.empty();
+      },
+      5000))
+      << sim.Transcript();
+  char target[256] = {};
+  const bool linked = readlink(link.c_str(), target, sizeof target - 1) > 0;
+  // Unless the next drop came in between, the link leads to the device that came back.
+  const auto lines = sim.Lines();
+  const auto backAt = std::find_if(lines.begin(), lines.end(), [](const auto& line) {
+    return line.text.starts_with("line back ");
+  });
+  const bool droppedAgain = std::any_of(
+      backAt, lines.end(), [](const auto& line) { return line.text.starts_with("fault drop "); });
+  if (!droppedAgain) {
+    ASSERT_TRUE(linked);
+    EXPECT_EQ(std::string(target), back);
+  }
+}
+
 }  // namespace
 }  // namespace trellon::sim::testing

@@ -134,7 +134,8 @@ bool ControllerSim::WireWrite(std::span<const uint8_t> bytes) {
   if (!faults_) return wire_.IsOpen() && wire_.Write(bytes);
   if (faults_->Silent() || faults_->LineDown() || !wire_.IsOpen()) return false;
   std::vector<uint8_t> sent(bytes.begin(), bytes.end());
-  faults_->Corrupt(sent);
+  // Said before the line of what was sent, so that a reader knows it went out altered.
+  if (faults_->Corrupt(sent)) out_("flipped " + HexBytes(bytes) + " to " + HexBytes(sent));
   return wire_.Write(sent);
 }
 

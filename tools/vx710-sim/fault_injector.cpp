@@ -92,12 +92,15 @@ uint32_t FaultInjector::TakeAnswerDelay() {
   return std::exchange(lateAnswerMs_, 0);
 }
 
-void FaultInjector::Corrupt(std::vector<uint8_t>& bytes) {
+bool FaultInjector::Corrupt(std::vector<uint8_t>& bytes) {
+  bool flipped = false;
   for (uint8_t& byte : bytes) {
-    if (flipsLeft_ == 0) return;
+    if (flipsLeft_ == 0) break;
     byte = schedule_.FlipOneBit(byte);
     --flipsLeft_;
+    flipped = true;
   }
+  return flipped;
 }
 
 }  // namespace trellon::sim

@@ -35,8 +35,8 @@ class FaultInjector {
   // The extra delay for answering the hello burst that just began; 0 unless a late answer is
   // pending, which this uses up.
   uint32_t TakeAnswerDelay();
-  // Flips one bit in each of the next bytes sent while a flip fault lasts.
-  void Corrupt(std::vector<uint8_t>& bytes);
+  // Flips one bit in each of the next bytes sent while a flip fault lasts; true when it did.
+  bool Corrupt(std::vector<uint8_t>& bytes);
 
  private:
   void Start(const Fault& fault);
