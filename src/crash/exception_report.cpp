@@ -46,6 +46,20 @@ void RemoveParameterList(std::string& name) {
   }
 }
 
+// Drops the return type that the names of template functions carry ("void f<int>"): everything
+// up to the last blank outside brackets, unless that blank belongs to an operator's name.
+void RemoveReturnType(std::string& name) {
+  int depth = 0;
+  size_t cut = std::string::npos;
+  for (size_t i = 0; i < name.size(); ++i) {
+    const char c = name[i];
+    if (c == '<' || c == '(' || c == '{' || c == '[') ++depth;
+    if ((c == '>' || c == ')' || c == '}' || c == ']') && depth > 0) --depth;
+    if (c == ' ' && depth == 0 && !(i >= 8 && name.compare(i - 8, 8, "operator") == 0)) cut = i;
+  }
+  if (cut != std::string::npos) name.erase(0, cut + 1);
+}
+
 }  // namespace
 
 std::string HexText(uint64_t value) {
@@ -69,6 +83,7 @@ std::string ReadableProcedureName(const std::string& symbol) {
   if (clone != std::string::npos) name.resize(clone);
   RemoveTrailingQualifiers(name);
   RemoveParameterList(name);
+  RemoveReturnType(name);
   RemoveOwnNamespace(name);
   return name;
 }

@@ -45,6 +45,9 @@ class LiveStackTracer final : public TclStackTracer {
     return Symbols().SourceLine(address, line);
   }
   std::string GetModuleName(uint64_t address) override { return Symbols().ModuleName(address); }
+  std::vector<TclSourceLocation> GetSourceLocations(uint64_t address) override {
+    return Symbols().SourceLocations(address);
+  }
 
  private:
   SymbolSource& Symbols() {

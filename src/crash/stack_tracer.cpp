@@ -7,28 +7,44 @@ const TclStackFrames& TclStackTracer::GetStackFrames(const TclExceptionInformati
   BeginWalk(information.Context);
   TclStackFrame frame;
   while (frames_.size() < kMaxFrames && NextFrame(frame)) {
-    Fill(frame);
-    frames_.push_back(std::move(frame));
+    Add(frame);
     frame = TclStackFrame();
   }
   if (frames_.empty() && information.ExceptionRecord.ExceptionAddress != 0) {
     frame.Address = information.ExceptionRecord.ExceptionAddress;
     frame.ReturnAddress = information.ExceptionRecord.ExceptionCode == kNativeException ||
                           information.ExceptionRecord.ExceptionCode == kNativeReRaise;
-    Fill(frame);
-    frames_.push_back(std::move(frame));
+    Add(frame);
   }
   return frames_;
 }
 
-void TclStackTracer::Fill(TclStackFrame& frame) {
+std::vector<TclSourceLocation> TclStackTracer::GetSourceLocations(uint64_t address) {
+  TclSourceLocation location;
+  location.ProcedureName = GetProcedureName(address);
+  location.FileName = GetSourceLine(address, location.LineNumber);
+  return {location};
+}
+
+void TclStackTracer::Add(const TclStackFrame& walked) {
+  TclStackFrame frame = walked;
   frame.ModuleName = GetModuleName(frame.Address);
-  if (frame.ModuleName.empty()) return;  // outside every module: the frame stays unnamed
+  if (frame.ModuleName.empty()) {  // outside every module: the frame stays unnamed
+    frames_.push_back(std::move(frame));
+    return;
+  }
   // A return address lies after its call, which may be the last instruction of a function.
   const uint64_t lookup =
       frame.ReturnAddress && frame.Address > 0 ? frame.Address - 1 : frame.Address;
-  frame.ProcedureName = GetProcedureName(lookup);
-  frame.FileName = GetSourceLine(lookup, frame.LineNumber);
+  std::vector<TclSourceLocation> locations = GetSourceLocations(lookup);
+  if (locations.empty()) locations.emplace_back();
+  for (TclSourceLocation& location : locations) {
+    if (frames_.size() >= kMaxFrames) return;
+    frame.ProcedureName = std::move(location.ProcedureName);
+    frame.FileName = std::move(location.FileName);
+    frame.LineNumber = location.LineNumber;
+    frames_.push_back(frame);
+  }
 }
 
 RecordedStackTracer::RecordedStackTracer(TclStackFrames frames,
@@ -63,6 +79,11 @@ std::string RecordedStackTracer::GetSourceLine(uint64_t address, int32_t& line) 
 
 std::string RecordedStackTracer::GetModuleName(uint64_t address) {
   return symbols_ ? symbols_->ModuleName(address) : std::string();
+}
+
+std::vector<TclSourceLocation> RecordedStackTracer::GetSourceLocations(uint64_t address) {
+  return symbols_ ? symbols_->SourceLocations(address)
+                  : TclStackTracer::GetSourceLocations(address);
 }
 
 }  // namespace trellon

@@ -28,6 +28,16 @@ struct TclStackFrame {
 // The frames of one walk, innermost first.
 using TclStackFrames = std::vector<TclStackFrame>;
 
+// The function and source line at a code address. Code that the compiler inlined gives one
+// location per inlined call, innermost first: the inlined function at its own line, then the
+// function it was inlined into at the line of that call, and so on out to the function the
+// address lies in.
+struct TclSourceLocation {
+  std::string ProcedureName;
+  std::string FileName;
+  int32_t LineNumber = 0;
+};
+
 // Walks the stack of a captured exception and names the code addresses on it. The walk and the
 // symbols are this platform's; GetStackFrames puts them together.
 class TclStackTracer {
@@ -48,15 +58,19 @@ class TclStackTracer {
   virtual std::string GetSourceLine(uint64_t address, int32_t& line) = 0;
   // The full path of the module holding an address; empty when it lies in none.
   virtual std::string GetModuleName(uint64_t address) = 0;
+  // The locations at a code address, innermost first; by default the one that GetProcedureName
+  // and GetSourceLine give.
+  virtual std::vector<TclSourceLocation> GetSourceLocations(uint64_t address);
 
-  // Walks the captured exception: at most kMaxFrames frames, each filled with its module,
-  // procedure, file and line. A walk without frames gives one frame for the exception's address
-  // (none when that is 0).
+  // Walks the captured exception: at most kMaxFrames frames, each with its module, procedure,
+  // file and line; a stack frame holding inlined calls gives a frame for each of them. A walk
+  // without frames gives one frame for the exception's address (none when that is 0).
   const TclStackFrames& GetStackFrames(const TclExceptionInformation& information);
   const TclStackFrames& StackFrames() const { return frames_; }
 
  private:
-  void Fill(TclStackFrame& frame);
+  // Appends the frames of one stack frame.
+  void Add(const TclStackFrame& walked);
 
   TclStackFrames frames_;
 };
@@ -68,6 +82,8 @@ class SymbolSource {
   virtual std::string ModuleName(uint64_t address) = 0;
   virtual std::string ProcedureName(uint64_t address) = 0;
   virtual std::string SourceLine(uint64_t address, int32_t& line) = 0;
+  // Innermost first, as TclStackTracer::GetSourceLocations.
+  virtual std::vector<TclSourceLocation> SourceLocations(uint64_t address) = 0;
 };
 
 // This platform's symbols of the process with this id, read when they are first needed and kept.
@@ -89,6 +105,7 @@ class RecordedStackTracer final : public TclStackTracer {
   std::string GetProcedureName(uint64_t address) override;
   std::string GetSourceLine(uint64_t address, int32_t& line) override;
   std::string GetModuleName(uint64_t address) override;
+  std::vector<TclSourceLocation> GetSourceLocations(uint64_t address) override;
 
  private:
   TclStackFrames recorded_;

@@ -52,6 +52,11 @@ TEST(ExceptionReportTest, ProcedureNamesWithoutParametersVersionsOrOwnNamespace)
   EXPECT_EQ(ReadableProcedureName("__libc_start_main@@GLIBC_2.34"), "__libc_start_main");
   EXPECT_EQ(ReadableProcedureName("_ZN12_GLOBAL__N_116WriteThroughNullEPi.constprop.0"),
             "(anonymous namespace)::WriteThroughNull");
+  EXPECT_EQ(
+      ReadableProcedureName("_ZN7trellon10RunHandlerIRSt8functionIFvvEEEEvRNS_13ErrorReporterEOT_"),
+      "RunHandler<std::function<void ()>&>")
+      << "without the return type of a template function";
+  EXPECT_EQ(ReadableProcedureName("_ZN7QObjectnwEm"), "QObject::operator new");
   EXPECT_EQ(ReadableProcedureName("main"), "main");
   EXPECT_EQ(ReadableProcedureName(""), "");
   EXPECT_EQ(ReadableTypeName("trellon::EComPort"), "EComPort");
