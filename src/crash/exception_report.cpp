@@ -46,8 +46,18 @@ void RemoveParameterList(std::string& name) {
   }
 }
 
+// Whether the blank at `at` separates a return type from the name: not one in an operator's name
+// ("operator new") or before the qualifiers of an enclosing function ("f() const::{lambda}").
+bool SeparatesReturnType(const std::string& name, size_t at) {
+  if (at >= 8 && name.compare(at - 8, 8, "operator") == 0) return false;
+  for (const char* qualifier : {"const", "volatile", "&", "noexcept"}) {
+    if (name.compare(at + 1, std::string(qualifier).size(), qualifier) == 0) return false;
+  }
+  return true;
+}
+
 // Drops the return type that the names of template functions carry ("void f<int>"): everything
-// up to the last blank outside brackets, unless that blank belongs to an operator's name.
+// up to the last blank outside brackets that separates one.
 void RemoveReturnType(std::string& name) {
   int depth = 0;
   size_t cut = std::string::npos;
@@ -55,7 +65,7 @@ void RemoveReturnType(std::string& name) {
     const char c = name[i];
     if (c == '<' || c == '(' || c == '{' || c == '[') ++depth;
     if ((c == '>' || c == ')' || c == '}' || c == ']') && depth > 0) --depth;
-    if (c == ' ' && depth == 0 && !(i >= 8 && name.compare(i - 8, 8, "operator") == 0)) cut = i;
+    if (c == ' ' && depth == 0 && SeparatesReturnType(name, i)) cut = i;
   }
   if (cut != std::string::npos) name.erase(0, cut + 1);
 }

@@ -40,12 +40,14 @@ const void* ModuleBase(const void* address) {
 }
 
 // The modules of the unwinder, the C++ runtime and (in a sanitizer build) the sanitizer runtime
-// that intercepts the throw; the program itself never counts, should the runtime be linked in.
+// that intercepts the throw (_Unwind_RaiseException and __cxa_throw then name its interceptors);
+// the program itself never counts, should the runtime be linked in.
 class RuntimeModules {
  public:
   RuntimeModules() {
     const void* program = ModuleBase(reinterpret_cast<const void*>(&FindThrowingFrame));
-    const std::array<const void*, 5> functions = {
+    const std::array<const void*, 6> functions = {
+        reinterpret_cast<const void*>(&_Unwind_Backtrace),
         reinterpret_cast<const void*>(&_Unwind_RaiseException),
         reinterpret_cast<const void*>(&__cxxabiv1::__cxa_throw),
         reinterpret_cast<const void*>(&__cxxabiv1::__cxa_rethrow),
@@ -66,7 +68,7 @@ class RuntimeModules {
   }
 
  private:
-  std::array<const void*, 5> bases_{};
+  std::array<const void*, 6> bases_{};
   size_t count_ = 0;
 };
 

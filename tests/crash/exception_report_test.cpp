@@ -57,6 +57,8 @@ TEST(ExceptionReportTest, ProcedureNamesWithoutParametersVersionsOrOwnNamespace)
       "RunHandler<std::function<void ()>&>")
       << "without the return type of a template function";
   EXPECT_EQ(ReadableProcedureName("_ZN7QObjectnwEm"), "QObject::operator new");
+  EXPECT_EQ(ReadableProcedureName("_ZZNK7trellon7IniFile4SaveEvENKUliE_clEi"),
+            "IniFile::Save() const::{lambda(int)#1}::operator()");
   EXPECT_EQ(ReadableProcedureName("main"), "main");
   EXPECT_EQ(ReadableProcedureName(""), "");
   EXPECT_EQ(ReadableTypeName("trellon::EComPort"), "EComPort");
