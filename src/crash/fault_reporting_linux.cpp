@@ -17,6 +17,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "base/file_writer.h"
 #include "crash/crash_request.h"
 #include "crash/fault_reporting.h"
 #include "crash/live_stack_linux.h"
@@ -179,6 +180,9 @@ void OnFault(int signal, siginfo_t* info, void* context) {
   pid_t reporting = 0;
   if (handlerState.reportingThread.compare_exchange_strong(reporting, self)) {
     PutControllerIntoSafeState();
+    // The other threads run on while the helper writes the log: their log lines must not
+    // replace the file with one that lacks the report.
+    StopFileWrites();
     // An unhandled C++ exception is in the log already; its abort needs no report.
     if (!(signal == SIGABRT && TerminationReported())) {
       FillRequest(signal, info, static_cast<const ucontext_t*>(context));

@@ -5,9 +5,10 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <mutex>
 #include <thread>
 
+#include "base/file_writer.h"
+#include "base/main_thread.h"
 #include "crash/fault_reporting.h"
 #include "support/temporary_directory.h"
 
@@ -113,20 +114,34 @@ TEST(FaultReportingDeathTest, AFaultOnTheMainThreadIsReportedInTheLogAndEndsTheP
   EXPECT_TRUE(HasFrame(report, "AFaultOnTheMainThreadIsReported")) << ReadText(log);
 }
 
-TEST(FaultReportingDeathTest, AFaultOnAnotherThreadNamesItWhileTheMainThreadHoldsALock) {
+// The error handling of a file writer in a child that only writes.
+class NoErrors final : public ErrorReporter {
+ public:
+  void HandleException(std::exception_ptr) override { std::abort(); }
+};
+
+// The program's own log on the main thread: the whole file handed to the writer again and
+// again, so that the main thread often holds the writer's lock.
+[[noreturn]] void KeepWritingTheLog(const std::string& log) {
+  MainThread mainThread;
+  NoErrors errors;
+  FileWriter writer(mainThread, errors);
+  for (int line = 0;; ++line) {
+    writer.Write(log, "12/07/26 04:14:33: line " + std::to_string(line) + "\r\n");
+  }
+}
+
+TEST(FaultReportingDeathTest, AFaultOnAnotherThreadWhileTheMainThreadWritesTheLog) {
   TemporaryDirectory directory;
   const std::string log = directory.File("Trellon.log");
   EXPECT_EXIT(
       {
         StartReporting(log);
-        // The lock a log would take: the report does not need it.
-        std::mutex logLock;
-        const std::lock_guard held(logLock);
-        std::thread divider([] {
+        std::thread([] {
           pthread_setname_np(pthread_self(), "divider");
           std::exit(Divide(1, 0));
-        });
-        divider.join();
+        }).detach();
+        KeepWritingTheLog(log);
       },
       testing::KilledBySignal(SIGFPE), "");
 
