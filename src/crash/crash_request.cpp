@@ -1,5 +1,7 @@
 #include "crash/crash_request.h"
 
+#include <algorithm>
+
 #include "crash/exception_report.h"
 
 namespace trellon {

@@ -7,6 +7,8 @@
 
 namespace trellon {
 
+class CrashReportSink;
+
 // Reports faults on any thread of the process (SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT on this
 // platform) with a crash helper: a process of its own, started before anything else, that the
 // faulting process hands the fault's state and raw frames to. A faulting process may hold any
@@ -34,8 +36,6 @@ class FaultReporting {
 
   // The open port of the attached controller; -1 when there is none (before it closes).
   virtual void SetControllerPort(intptr_t handle) = 0;
-  // Whether the helper still runs (it ends when this process does).
-  virtual bool HelperRunning() = 0;
 };
 
 // Starts the helper and installs the handlers for the whole process. Once per process, on the
@@ -50,7 +50,6 @@ std::string OwnExecutablePath();
 
 // The crash helper's side: answers the requests on `channel` until the faulting side has gone,
 // writing each report through `sink`. Returns the process's exit code.
-class CrashReportSink;
 int RunCrashHelper(int channel, CrashReportSink& sink);
 
 }  // namespace trellon

@@ -7,7 +7,6 @@
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <time.h>
 #include <ucontext.h>
 #include <unistd.h>
@@ -198,20 +197,9 @@ void OnFault(int signal, siginfo_t* info, void* context) {
 
 class LinuxFaultReporting final : public FaultReporting {
  public:
-  explicit LinuxFaultReporting(pid_t helper) : helper_(helper) {}
-  ~LinuxFaultReporting() override = default;
-
   void SetControllerPort(intptr_t handle) override {
     handlerState.controllerPort.store(static_cast<int>(handle));
   }
-
-  bool HelperRunning() override {
-    int status = 0;
-    return helper_ > 0 && waitpid(helper_, &status, WNOHANG) == 0;
-  }
-
- private:
-  pid_t helper_;
 };
 
 pid_t StartHelper(const std::vector<std::string>& command, int helperEnd) {
@@ -277,7 +265,7 @@ std::unique_ptr<FaultReporting> StartFaultReporting(const FaultReporting::Option
   action.sa_flags = SA_SIGINFO | SA_ONSTACK;
   sigemptyset(&action.sa_mask);
   for (const int signal : kFaultSignals) sigaction(signal, &action, nullptr);
-  return std::make_unique<LinuxFaultReporting>(helper);
+  return std::make_unique<LinuxFaultReporting>();
 }
 
 }  // namespace trellon

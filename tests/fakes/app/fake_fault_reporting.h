@@ -11,7 +11,6 @@ namespace trellon::fakes {
 class RecordingFaultReporting final : public FaultReporting {
  public:
   void SetControllerPort(intptr_t handle) override { ports.push_back(handle); }
-  bool HelperRunning() override { return true; }
 
   // The port a crash would write to now.
   intptr_t Port() const { return ports.empty() ? -1 : ports.back(); }
