@@ -18,10 +18,6 @@
 int main(int argc, char** argv) {
   // The program started as its own crash helper (below) does only that.
   if (const auto helperExit = trellon::RunCrashHelperIfAsked(argc, argv)) return *helperExit;
-  const std::string logPath = "Trellon.log";
-  // Before Qt and before any thread: a fault anywhere from now on is reported in the log.
-  const std::unique_ptr<trellon::FaultReporting> faultReporting =
-      trellon::StartCrashReporting(logPath);
   trellon::IgnoreBrokenPipes();
   // The log's time stamps follow the user's regional date and time formats.
   std::setlocale(LC_TIME, "");
@@ -32,6 +28,10 @@ int main(int argc, char** argv) {
     std::cout << *answer << std::flush;
     return 0;
   }
+  const std::string logPath = "Trellon.log";
+  // Before Qt and before any thread: a fault anywhere from now on is reported in the log.
+  const std::unique_ptr<trellon::FaultReporting> faultReporting =
+      trellon::StartCrashReporting(logPath);
 
   QApplication application(argc, argv);
   QApplication::setApplicationName(
