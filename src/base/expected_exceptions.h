@@ -8,8 +8,9 @@ namespace trellon {
 // catches them), so a retry loop does not fill the log with reports; an exception that escapes
 // that frame is reported by the frames further out as usual.
 //
-// Create it as a local in the function whose catch takes the exceptions, before its try. The
-// scopes of a thread nest; the innermost counts.
+// Create it as a local in the function whose catch takes the exceptions, before its try; what
+// the compiler inlines into that function counts as that function. The scopes of a thread nest;
+// the innermost counts.
 class ExpectedExceptions {
  public:
   ExpectedExceptions() noexcept;
