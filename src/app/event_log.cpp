@@ -66,6 +66,10 @@ void EventLog::Load() {
 }
 
 void EventLog::WriteLog(const std::string& message) {
+  WriteLogLines({message});
+}
+
+void EventLog::WriteLogLines(const std::vector<std::string>& messages) {
   if (view_) {
     if (auto edited = view_->TakeEditedLines()) {
       lines_.assign(std::make_move_iterator(edited->begin()),
@@ -73,13 +77,15 @@ void EventLog::WriteLog(const std::string& message) {
     }
   }
   const std::string stamp = timeFormat_.Format(clock_.Now()) + ": ";
-  std::vector<std::string> added = SplitLines(message);
-  if (added.empty()) added.emplace_back();
-  added.front().insert(0, stamp);
-  for (std::string& line : added) {
-    if (echo_) *echo_ << line << '\n';
-    if (view_) view_->AppendLine(line);
-    lines_.push_back(std::move(line));
+  for (const std::string& message : messages) {
+    std::vector<std::string> added = SplitLines(message);
+    if (added.empty()) added.emplace_back();
+    added.front().insert(0, stamp);
+    for (std::string& line : added) {
+      if (echo_) *echo_ << line << '\n';
+      if (view_) view_->AppendLine(line);
+      lines_.push_back(std::move(line));
+    }
   }
   if (echo_) echo_->flush();
   if (lines_.size() > kMaxLines) {

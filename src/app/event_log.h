@@ -55,6 +55,9 @@ class EventLog final : public LogSink {
   // leaves the lines in the log; the failure goes to standard error only, once per streak of
   // failures, when the writer reports it.
   void WriteLog(const std::string& message) override;
+  // Several messages with one time stamp each, as WriteLog would write them one after the other,
+  // and the file written once for all of them (an exception report).
+  void WriteLogLines(const std::vector<std::string>& messages);
 
   const std::deque<std::string>& Lines() const { return lines_; }
   // Why the last save the writer reported failed; empty when it succeeded.

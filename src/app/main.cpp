@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "app/crash_reporting.h"
 #include "app/main_window.h"
 #include "app/qt_message_box_presenter.h"
 #include "app/stop_signals.h"
@@ -15,6 +16,8 @@
 #include "fans/speedfan_view.h"
 
 int main(int argc, char** argv) {
+  // The program started as its own crash helper (below) does only that.
+  if (const auto helperExit = trellon::RunCrashHelperIfAsked(argc, argv)) return *helperExit;
   trellon::IgnoreBrokenPipes();
   // The log's time stamps follow the user's regional date and time formats.
   std::setlocale(LC_TIME, "");
@@ -25,6 +28,10 @@ int main(int argc, char** argv) {
     std::cout << *answer << std::flush;
     return 0;
   }
+  const std::string logPath = "Trellon.log";
+  // Before Qt and before any thread: a fault anywhere from now on is reported in the log.
+  const std::unique_ptr<trellon::FaultReporting> faultReporting =
+      trellon::StartCrashReporting(logPath);
 
   QApplication application(argc, argv);
   QApplication::setApplicationName(
@@ -62,10 +69,11 @@ int main(int argc, char** argv) {
                                          .speedFanView = speedFanView,
                                          .arguments = arguments,
                                          .settingsPath = "Trellon.ini",
-                                         .logPath = "Trellon.log",
+                                         .logPath = logPath,
                                          .logEcho = &std::cerr,
                                          .logLocale = "",
-                                         .keyServerPort = keyServerPort});
+                                         .keyServerPort = keyServerPort,
+                                         .faultReporting = faultReporting.get()});
   window = mainWindow.get();
   // A stop that came while start-up ran an event loop of its own must not be lost.
   if (stopRequested) {

@@ -18,6 +18,7 @@
 #include "app/page_control_ex.h"
 #include "app/paint_box.h"
 #include "app/television_style.h"
+#include "crash/exception_report.h"
 
 namespace trellon {
 namespace {
@@ -57,6 +58,15 @@ TVX710MainWindow::TVX710MainWindow(Options options)
             powerSystem_, linkControl_, overlay_, eventLog_) {
   // The program's one window brings its look to the whole application (its message boxes too).
   if (!qobject_cast<TelevisionStyle*>(QApplication::style())) ApplyTelevisionLook();
+  crashHandler.OnNativeException = [this](TclExceptWatcher& sender, const TclExceptionObject* e,
+                                          const TclExceptionInformation& ei,
+                                          TclStackTracer& tracer) {
+    crashHandlerNativeException(sender, e, ei, tracer);
+  };
+  crashHandler.OnSystemException =
+      [this](TclExceptWatcher& sender, const TclExceptionInformation& ei, TclStackTracer& tracer) {
+        crashHandlerSystemException(sender, ei, tracer);
+      };
   setObjectName(QStringLiteral("VX710MainWindow"));
   setWindowTitle(QString::fromLatin1(kCaption));
   QFont font(QStringLiteral("Arial"));
@@ -102,6 +112,7 @@ TVX710MainWindow::~TVX710MainWindow() {
   // The subsystems go before the window's services and widgets; an open port is closed first, while
   // everything its close notifications reach still exists.
   UnwireSubsystems();
+  crashHandler.SetActive(false);
   // The port's last lines are in the log now.
   FlushFiles();
   mainThread_.SetWakeUp(nullptr);
@@ -248,6 +259,7 @@ void TVX710MainWindow::OnChange() {
 
 void TVX710MainWindow::Timer1Timer() {
   link.Timer1Timer();
+  if (!link.IsAttached()) DisarmControllerSafeState();
 }
 
 void TVX710MainWindow::Timer2Timer() {
@@ -261,6 +273,37 @@ void TVX710MainWindow::commRxChar(int32_t count) {
 
 void TVX710MainWindow::commCTSDSRChange() {
   knob.commCTSDSRChange();
+}
+
+void TVX710MainWindow::crashHandlerNativeException(TclExceptWatcher&, const TclExceptionObject* E,
+                                                   const TclExceptionInformation& EI,
+                                                   TclStackTracer& StackTracer) {
+  WriteExceptionReport(E, EI, StackTracer);
+}
+
+void TVX710MainWindow::crashHandlerSystemException(TclExceptWatcher&,
+                                                   const TclExceptionInformation& EI,
+                                                   TclStackTracer& StackTracer) {
+  WriteExceptionReport(nullptr, EI, StackTracer);
+}
+
+void TVX710MainWindow::WriteExceptionReport(const TclExceptionObject* E,
+                                            const TclExceptionInformation& EI,
+                                            TclStackTracer& StackTracer) {
+  ExceptionReportInput report;
+  report.object = E;
+  report.information = &EI;
+  report.frames = &StackTracer.GetStackFrames(EI);
+  eventLog_.WriteLogLines(FormatExceptionReport(report));
+  if (EI.Unhandled) FlushFiles();
+}
+
+void TVX710MainWindow::ArmControllerSafeState() {
+  if (options_.faultReporting) options_.faultReporting->SetControllerPort(comm.NativeHandle());
+}
+
+void TVX710MainWindow::DisarmControllerSafeState() {
+  if (options_.faultReporting) options_.faultReporting->SetControllerPort(-1);
 }
 
 void TVX710MainWindow::ApplicationEvents1Minimize() {

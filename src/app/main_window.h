@@ -19,6 +19,8 @@
 #include "base/clock.h"
 #include "base/file_writer.h"
 #include "base/main_thread.h"
+#include "crash/except_watcher.h"
+#include "crash/fault_reporting.h"
 #include "fans/fan_regulation.h"
 #include "fans/fan_state.h"
 #include "fans/fan_status_view.h"
@@ -87,6 +89,9 @@ class TVX710MainWindow : public QWidget, private SettingsWindow {
     std::string logLocale = "";
     // TCP port of the key server; 0 picks a free one.
     uint16_t keyServerPort = kKeyServerPort;
+    // The program's fault handling, told the controller's port while it is attached (its fans
+    // go to full speed when the program crashes); none in tests.
+    FaultReporting* faultReporting = nullptr;
     // Platform services; those left empty are this platform's own. The power system given here
     // is used as it is (nothing is watched); without one, the platform's is made and watched.
     std::unique_ptr<CommDevice> commDevice = nullptr;
@@ -147,6 +152,20 @@ class TVX710MainWindow : public QWidget, private SettingsWindow {
   // Port events (main thread, delivered by the port's event thread).
   void commRxChar(int32_t count);
   void commCTSDSRChange();
+  // crashHandler's events: every exception examined on the main thread goes into the log.
+  void crashHandlerNativeException(TclExceptWatcher& Sender, const TclExceptionObject* E,
+                                   const TclExceptionInformation& EI, TclStackTracer& StackTracer);
+  void crashHandlerSystemException(TclExceptWatcher& Sender, const TclExceptionInformation& EI,
+                                   TclStackTracer& StackTracer);
+  // The exception report: header, class line (with E), code, flags, address and the stack, all
+  // lines in one write of the log. A report of an exception that ends the program is on the
+  // disk before it returns.
+  void WriteExceptionReport(const TclExceptionObject* E, const TclExceptionInformation& EI,
+                            TclStackTracer& StackTracer);
+  // The controller is attached: a crash puts its fans to full speed from now on.
+  void ArmControllerSafeState();
+  // No attached controller (before its port closes): a crash writes to no port.
+  void DisarmControllerSafeState();
 
   // --- Widgets, named as their objectName ---
   // pc, the page control that holds every other widget, is declared last (see below).
@@ -228,6 +247,13 @@ class TVX710MainWindow : public QWidget, private SettingsWindow {
   FileWriter fileWriter_;
   EventLog eventLog_;
   ErrorBox errorBox_;
+
+ public:
+  // The exception watcher, active on the main thread while the window exists; after the log
+  // that it reports into.
+  TclExceptWatcher crashHandler;
+
+ private:
   OverlayMessage overlay_;
   ShellControls controls_;
   DisplaySettings display_;

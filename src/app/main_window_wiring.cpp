@@ -30,6 +30,8 @@ void TVX710MainWindow::WireSubsystems() {
   };
   comm.OnCTSChange = [this](TCustomComPort&, bool) { Handle([this] { commCTSDSRChange(); }); };
   comm.OnDSRChange = [this](TCustomComPort&, bool) { Handle([this] { commCTSDSRChange(); }); };
+  // A crash after this would write its safe state to a closed, maybe reused, descriptor.
+  comm.OnBeforeClose = [this](TCustomComPort&) { DisarmControllerSafeState(); };
 
   lbLinkStatus->setText(QString::fromStdString(link.StatusText()));
   link.SetOnStatusChange(
@@ -37,11 +39,13 @@ void TVX710MainWindow::WireSubsystems() {
 }
 
 void TVX710MainWindow::UnwireSubsystems() {
+  DisarmControllerSafeState();
   link.SetOnStatusChange(nullptr);
   // Without handlers, closing the port reaches neither the knob nor the link.
   comm.OnRxChar = nullptr;
   comm.OnCTSChange = nullptr;
   comm.OnDSRChange = nullptr;
+  comm.OnBeforeClose = nullptr;
   Handle([this] { comm.Close(); });
 }
 
@@ -84,6 +88,7 @@ void WindowLinkActions::CaseTemperature(int32_t channel, int32_t celsius) {
 
 void WindowLinkActions::ControllerAttached() {
   window_.regulation.ControllerAttached();
+  window_.ArmControllerSafeState();
 }
 
 // --- LinkFanChannel, LinkPowerControl, WindowPowerOffAction ---

@@ -1,10 +1,20 @@
 #include "base/file_writer.h"
 
 #include <algorithm>
+#include <atomic>
 
 #include "base/atomic_file.h"
 
 namespace trellon {
+namespace {
+
+std::atomic<bool> writesStopped{false};
+
+}  // namespace
+
+void StopFileWrites() noexcept {
+  writesStopped.store(true);
+}
 
 void FileWriter::Reports::Add(std::function<void()> report) {
   std::lock_guard lock(mutex_);
@@ -102,7 +112,8 @@ void FileWriter::Run() {
     queue_.pop_front();
     inFlight_ = &job;
     lock.unlock();
-    const std::string failure = replace_(job.path, job.content);
+    const std::string failure =
+        writesStopped.load() ? std::string() : replace_(job.path, job.content);
     Finish(job, failure);
     lock.lock();
     inFlight_ = nullptr;

@@ -98,4 +98,10 @@ class FileWriter {
   std::thread thread_;  // last: starts once everything above exists
 };
 
+// Stops every file writer of the process for good: what is queued or handed over later is
+// dropped. A crash handler calls it (it only sets a flag, which is safe in a signal handler), so
+// that no write of the dying program replaces the report that the crash helper puts into the
+// log.
+void StopFileWrites() noexcept;
+
 }  // namespace trellon

@@ -2,12 +2,16 @@
 
 #include <stdexcept>
 
+#include "base/expected_exceptions.h"
 #include "base/type_name.h"
 
 namespace trellon {
 
+// Both read the stored exception by throwing it again, which is no new failure to report.
+
 std::string ExceptionMessage(const std::exception_ptr& error) {
   if (!error) return {};
+  const ExpectedExceptions inspection;
   try {
     std::rethrow_exception(error);
   } catch (const std::exception& e) {
@@ -19,6 +23,7 @@ std::string ExceptionMessage(const std::exception_ptr& error) {
 
 std::string ExceptionClassName(const std::exception_ptr& error) {
   if (!error) return {};
+  const ExpectedExceptions inspection;
   try {
     std::rethrow_exception(error);
   } catch (...) {

@@ -46,6 +46,8 @@ class TCustomComPort : public ControllerPort, private ComSettingsOwner {
   // the port has been closed.
   void Close() override;
   bool Connected() const override { return connected_.load(); }
+  // The open device's system handle (CommDevice::NativeHandle); -1 when closed.
+  intptr_t NativeHandle() const { return device_->NativeHandle(); }
 
   int32_t WriteBytes(const std::vector<uint8_t>& bytes) override;
   // Reads up to count bytes; the result holds the bytes read.

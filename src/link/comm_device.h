@@ -157,6 +157,10 @@ class CommDevice {
   // Releases the device; nothing when it is not open.
   virtual void Close() = 0;
   virtual bool IsOpen() const = 0;
+  // The system's handle of the open device (a file descriptor on POSIX systems), for a crash
+  // handler that must write to it without any of this object's locks; -1 when closed or when
+  // the device has none.
+  virtual intptr_t NativeHandle() const { return -1; }
 
   virtual uint32_t SetupComm(uint32_t inQueue, uint32_t outQueue) = 0;
   virtual uint32_t SetCommState(const CommDcb& dcb) = 0;

@@ -95,6 +95,7 @@ class LinuxCommDevice final : public CommDevice {
   uint32_t Open(const std::string& portName) override;
   void Close() override;
   bool IsOpen() const override { return fd_.load() >= 0; }
+  intptr_t NativeHandle() const override { return fd_.load(); }
   uint32_t SetupComm(uint32_t inQueue, uint32_t outQueue) override;
   uint32_t SetCommState(const CommDcb& dcb) override;
   uint32_t SetCommTimeouts(const CommTimeouts& timeouts) override;

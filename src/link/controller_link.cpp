@@ -5,6 +5,7 @@
 #include <exception>
 #include <utility>
 
+#include "base/expected_exceptions.h"
 #include "protocol/controller_protocol.h"
 
 namespace trellon {
@@ -90,6 +91,8 @@ void ControllerLink::TickOpening() {
     log_.WriteLog("Comm: Opening port");
     SetStatus("Opening port");
   }
+  // A missing or busy port is raised on every try; the retries are no news for the log.
+  const ExpectedExceptions retried;
   try {
     // A port that lost its device may refuse the close; that belongs to the failed open.
     port_.Close();

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "app/control_binding.h"
+#include "base/atomic_file.h"
 #include "base/clock.h"
 #include "base/file_writer.h"
 #include "fakes/recording_shell.h"
@@ -155,6 +156,21 @@ TEST_F(EventLogTest, LineBreaksInAMessageGiveSeveralLines) {
   ASSERT_EQ(log.Lines().size(), 3u);
   EXPECT_EQ(log.Lines()[0], "12/07/26 04:14:33: Exception EComPort: first");
   EXPECT_EQ(log.Lines()[2], "third");
+}
+
+TEST_F(EventLogTest, AReportsLinesAreStampedEachAndWrittenInOneGo) {
+  int writes = 0;
+  FileWriter counting(mainThread, shell, [&](const std::string& path, const std::string& text) {
+    ++writes;
+    return ReplaceFileContent(path, text);
+  });
+  EventLog report(clock, counting, "Trellon.log", LogTimeFormat("C"), nullptr);
+  report.WriteLogLines({"Exception detected: ", "  Code : C0000005", "  Stack:"});
+  counting.Flush();
+  EXPECT_EQ(writes, 1);
+  EXPECT_EQ(ReadText("Trellon.log"),
+            "12/07/26 04:14:33: Exception detected: \r\n12/07/26 04:14:33:   Code : C0000005\r\n"
+            "12/07/26 04:14:33:   Stack:\r\n");
 }
 
 TEST_F(EventLogTest, TheMemoShowsTheLogAndWhatTheUserTypedIsKept) {

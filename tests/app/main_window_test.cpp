@@ -15,6 +15,7 @@
 #include <QRadioButton>
 #include <QTimer>
 #include <QToolButton>
+#include <algorithm>
 #include <stdexcept>
 #include <thread>
 
@@ -351,7 +352,18 @@ TEST_F(MainWindowTest, ASettingsFileThatCannotBeWrittenIsReportedAndRetried) {
   EXPECT_EQ(boxes.boxes[0].caption, "Trellon");
   EXPECT_NE(boxes.boxes[0].text.find("Trellon.ini"), std::string::npos) << boxes.boxes[0].text;
   std::vector<std::string> messages = Messages(*window);
-  EXPECT_EQ(messages[messages.size() - 2], "Created...");
+  // The exception watcher's report with the stack of the failed write's report, then the error
+  // handling's line.
+  const auto created = std::find(messages.begin(), messages.end(), "Created...");
+  ASSERT_GE(messages.end() - created, 8);
+  EXPECT_EQ(std::vector<std::string>(created + 1, created + 5),
+            (std::vector<std::string>{
+                "Exception detected: ",
+                "  IniWriteError: Cannot write the settings file Trellon.ini: Permission denied",
+                "  Code : 0EEDFADE", "  Flags: 00000001"}));
+  EXPECT_EQ(created[6], "  Stack:");
+  EXPECT_NE(created[7].find("IniFile::Save"), std::string::npos) << created[7];
+  EXPECT_NE(created[7].find(" @ ini_file.cpp."), std::string::npos) << created[7];
   EXPECT_EQ(messages.back(),
             "Exception IniWriteError: Cannot write the settings file Trellon.ini: "
             "Permission denied");

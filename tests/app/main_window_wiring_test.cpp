@@ -298,6 +298,34 @@ TEST_F(MainWindowWiringTest, ClosingDuringTheHandshakeDetachesTheController) {
   EXPECT_TRUE(boxes.boxes.empty());
 }
 
+TEST_F(MainWindowWiringTest, ACrashPutsTheFansToFullSpeedOnlyWhileTheControllerIsAttached) {
+  auto window = CreateOnFakeDevice();
+  window->Timer1Timer();
+  ASSERT_TRUE(window->comm.Connected());
+  EXPECT_EQ(faults.Port(), -1) << "open, but no controller yet";
+  for (int hello = 1; hello < 10; ++hello) Tick(*window);
+  Receive(*window, {'M', 'Z', '5'});
+  Tick(*window);
+  clock.Advance(2000);
+  window->Timer1Timer();
+  ASSERT_EQ(window->link.linkState(), LinkState::Attached);
+  EXPECT_EQ(faults.Port(), fakes::FakeCommDevice::kHandle);
+
+  // A failed write starts the link over on the open port: nothing for a crash to write to.
+  device->FailCall("WriteFile", winerr::kGenFailure, 1);
+  EXPECT_THROW(window->link.SendToController(vx710::TickFrame()), EComPort);
+  Tick(*window);
+  EXPECT_EQ(faults.Port(), -1);
+
+  // Disarmed before the port closes.
+  clock.Advance(1000);
+  Attach(*window);
+  EXPECT_EQ(faults.Port(), fakes::FakeCommDevice::kHandle);
+  faults.ports.clear();
+  window->comm.Close();
+  EXPECT_EQ(faults.ports, (std::vector<intptr_t>{-1}));
+}
+
 TEST_F(MainWindowWiringTest, AFailedDetachAtCloseIsReportedAndTheShutdownGoesOn) {
   auto window = CreateOnFakeDevice();
   window->show();

@@ -11,6 +11,7 @@
 
 #include "app/main_window.h"
 #include "base/clock.h"
+#include "fakes/app/fake_fault_reporting.h"
 #include "fakes/app/fake_message_box.h"
 #include "fakes/fake_comm_device.h"
 #include "fakes/fake_power_system.h"
@@ -41,6 +42,7 @@ class WindowTest : public ::testing::Test {
                                   .logEcho = nullptr,
                                   .logLocale = "C",
                                   .keyServerPort = 0,
+                                  .faultReporting = &faults,
                                   .commDevice = std::move(commDevice),
                                   .processControl = MakeProcessControl(),
                                   .windowList = std::make_unique<fakes::FakeWindowList>(),
@@ -72,6 +74,7 @@ class WindowTest : public ::testing::Test {
   fakes::RecordingMessageBoxes boxes;
   fakes::FakeSpeedFanView speedFan;
   fakes::RecordingPowerSystem powerSystem;
+  fakes::RecordingFaultReporting faults;
   // The process table of the window made last.
   fakes::FakeProcessControl* processes = nullptr;
 };

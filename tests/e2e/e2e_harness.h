@@ -52,6 +52,8 @@ class ProgramProcess {
   bool WaitForLog(const std::string& message, int timeoutMs, size_t count = 1);
   std::string StandardError() const;
   bool Running() { return process_.Running(); }
+  void Signal(int signal) { process_.Signal(signal); }
+  std::optional<ExitStatus> WaitExit(int timeoutMs) { return process_.WaitExit(timeoutMs); }
   // SIGTERM and how the program ended, or nothing when it did not end in time.
   std::optional<ExitStatus> Terminate(int timeoutMs = 15000);
 

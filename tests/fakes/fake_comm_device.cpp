@@ -289,6 +289,7 @@ class ForwardingDevice final : public CommDevice {
   uint32_t Open(const std::string& portName) override { return fake_->Open(portName); }
   void Close() override { fake_->Close(); }
   bool IsOpen() const override { return fake_->IsOpen(); }
+  intptr_t NativeHandle() const override { return fake_->NativeHandle(); }
   uint32_t SetupComm(uint32_t in, uint32_t out) override { return fake_->SetupComm(in, out); }
   uint32_t SetCommState(const CommDcb& dcb) override { return fake_->SetCommState(dcb); }
   uint32_t SetCommTimeouts(const CommTimeouts& timeouts) override {

@@ -34,6 +34,9 @@ class FakeCommDevice : public CommDevice {
   uint32_t Open(const std::string& portName) override;
   void Close() override;
   bool IsOpen() const override;
+  // kHandle while open.
+  intptr_t NativeHandle() const override { return IsOpen() ? kHandle : -1; }
+  static constexpr intptr_t kHandle = 77;
   uint32_t SetupComm(uint32_t inQueue, uint32_t outQueue) override;
   uint32_t SetCommState(const CommDcb& dcb) override;
   uint32_t SetCommTimeouts(const CommTimeouts& timeouts) override;

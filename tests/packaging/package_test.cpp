@@ -109,7 +109,7 @@ TEST_F(PackageTest, DependsOnTheLibrariesItLinksInstallsAndLintianFindsNoErrors)
   EXPECT_EQ(field("Version"), "1.1-1\n");
   const std::string depends = field("Depends");
   for (const char* library : {"libc6", "libqt6core6", "libqt6gui6", "libqt6widgets6",
-                              "libqt6network6", "libqt6dbus6", "libx11-6"}) {
+                              "libqt6network6", "libqt6dbus6", "libx11-6", "libdw1"}) {
     EXPECT_NE(depends.find(library), std::string::npos) << depends;
   }
   // apt finds everything the package needs.
