@@ -120,6 +120,8 @@ void IniFile::Parse(const std::string& content) {
     if (equals != std::string::npos && !trimmed.empty() && trimmed.front() != ';') {
       line.key = std::string(Trim(std::string_view(raw).substr(0, equals)));
       line.value = std::string(Trim(std::string_view(raw).substr(equals + 1)));
+      // Read a carriage return inside a value as the space that a save writes for it.
+      std::replace(line.value.begin(), line.value.end(), '\r', ' ');
     }
     sections_.back().lines.push_back(std::move(line));
   }

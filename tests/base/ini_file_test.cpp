@@ -124,6 +124,20 @@ TEST_F(IniFileTest, ReadAndSavedAgainTheFileStaysTheSame) {
   EXPECT_EQ(ReadFile(), once);
 }
 
+TEST_F(IniFileTest, AValueReadsAsItWillBeSaved) {
+  // Found by fuzzing: a carriage return inside a value was read as it stood but saved as a space,
+  // so a name changed between two starts without anyone editing it.
+  WriteFile("[X]\r\nsfname1=Core\r\x14Top=6\r\n");
+  IniFile first(path_);
+  first.Load();
+  EXPECT_EQ(first.ReadString("X", "sfname1", ""), "Core \x14Top=6");
+  first.WriteString("X", "sfname1", first.ReadString("X", "sfname1", ""));
+  Save(first);
+  IniFile second(path_);
+  second.Load();
+  EXPECT_EQ(second.ReadString("X", "sfname1", ""), "Core \x14Top=6");
+}
+
 TEST_F(IniFileTest, ReadOnlyFileIsNotReplacedAndTheOldContentStays) {
   WriteFile("[X]\nLeft=1\n");
   fs::permissions(path_, fs::perms::owner_read, fs::perm_options::replace);
