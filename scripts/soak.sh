@@ -24,4 +24,4 @@ if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
   mkdir -p -m 700 "$XDG_RUNTIME_DIR"
 fi
 exec "$python" scripts/soak/soak.py --build "$PWD/build/$preset" --probe "$PWD/$probe" \
-  --seconds "$seconds" --seed "$seed"
+  --seconds "$seconds" --seed "$seed" ${SOAK_KEEP:+--keep}

@@ -5,7 +5,9 @@ key-server clients that never read, reset their connection, flood the server or 
 types keys into the simulator, and sends suspend and resume through a mock of systemd-logind on a
 private bus, for a set time. Then prints the report and exits non-zero when a check failed:
 crashes, link breaks after which the program could have attached and did not (see
-BREAK_OUTCOMES), main-thread stalls over 300 ms outside a detach, descriptors or memory that grew.
+BREAK_OUTCOMES), main-thread stalls over 300 ms outside a detach, descriptors or memory that grew
+(from the start, or from just after the first error report, which reads the symbols that name its
+frames and keeps them).
 
 Started by scripts/soak.sh, which builds what it needs.
 """
@@ -229,6 +231,7 @@ class Soak:
         self.sim = None
         self.program_readers = []
         self.sim_readers = []
+        self.samples = []  # (time, pid, resident MB, descriptors), once a second
 
     # --- processes ---
 
@@ -318,9 +321,17 @@ class Soak:
         end = self.started + self.args.seconds
         next_key = now() + 1
         next_suspend = now() + self.random.uniform(10, 30)
+        next_sample = now()
         while now() < end:
             time.sleep(0.1)
             self.check_processes()
+            if now() >= next_sample:
+                try:
+                    self.samples.append((now(), self.program.pid) +
+                                        process_memory(self.program.pid))
+                except FileNotFoundError:
+                    pass  # ended just now: check_processes restarts it and counts the crash
+                next_sample = now() + 1
             if now() >= next_key:
                 self.type_key()
                 next_key = now() + self.random.uniform(0.5, 3)
@@ -360,6 +371,17 @@ class Soak:
             self.program.wait()
 
     # --- the report ---
+
+    def baseline(self):
+        """Memory and descriptors to compare the end with: at the start, or, once an error report
+        has been written, a few seconds after the first (its symbols are read then and kept)."""
+        reports = [t for t, text in self.log_lines() if "Exception detected" in text]
+        if reports:
+            settled = [(t, rss, fds) for t, pid, rss, fds in self.samples
+                       if t >= reports[0] + 3 and pid == self.program.pid]
+            if settled:
+                return settled[0]
+        return self.started, self.rss_start, self.fds_start
 
     def breaks(self):
         """Moments the link was broken on purpose: line drops and resumes."""
@@ -467,8 +489,13 @@ class Soak:
                                                for kind, count in hostile.counts.items()) +
               f" (refused {hostile.failures}); records read by a well-behaved client: "
               f"{good.records}")
-        print(f"resident memory: {self.rss_start:.1f} MB at start, {self.rss_end:.1f} MB at end")
-        print(f"open descriptors: {self.fds_start} at start, {self.fds_end} at end")
+        since, rss_base, fds_base = self.baseline()
+        after = "" if since == self.started else \
+            f", {{}} after the first error report's symbols (at {since - self.started:.0f} s)"
+        print(f"resident memory: {self.rss_start:.1f} MB at start" +
+              after.format(f"{rss_base:.1f} MB") + f", {self.rss_end:.1f} MB at end")
+        print(f"open descriptors: {self.fds_start} at start" + after.format(fds_base) +
+              f", {self.fds_end} at end")
         longest = max((ms for _, ms in stalls), default=0)
         print(f"main-thread stalls over {STALL_LIMIT_MS} ms outside a detach: {len(outside)} "
               f"(inside a detach: {len(inside)}; longest of all: {longest} ms)")
@@ -484,9 +511,9 @@ class Soak:
             failures.append("a break without an attach")
         if outside:
             failures.append("main-thread stalls")
-        if self.fds_end > self.fds_start + 2:
+        if self.fds_end > fds_base + 2:
             failures.append("descriptors grew")
-        if self.rss_end > self.rss_start + 30:
+        if self.rss_end > rss_base + 30:
             failures.append("memory grew")
         print("soak: " + ("passed" if not failures else "FAILED: " + ", ".join(failures)) +
               f" (files in {self.workdir})")
