@@ -34,15 +34,19 @@ ATTACH_GRACE_S = 15
 # The never-reading clients kept open at once, and all clients at once: under the server's cap.
 MAX_SILENT_CLIENTS = 16
 RECORD_SIZE = 312
-# What followed a break (a line drop or a resume) up to the next one. The link waits for the
-# controller's answer without a time-out and writes nothing meanwhile, so a lost answer, and a
-# line dropped while it waits, leave it waiting until the next break; the first two outcomes
-# that are not an attach are faults of the program.
+# What followed a break (a line drop or a resume) up to the next one. A lost answer, or a line
+# dropped while the link waits for one, is mended by the link's next burst; the first three
+# outcomes that are not an attach are faults of the program, the others say why a break that
+# was followed by the next too soon did not end in an attach.
 BREAK_OUTCOMES = ("followed by an attach", "not noticed while attached",
-                  "answered but not attached", "cut short by the next break",
-                  "answer lost (silent, flipped or dropped)",
+                  "answered but not attached", "not attached within the retry time",
+                  "cut short by the next break", "answer lost (silent, flipped or dropped)",
                   "drop not noticed while waiting for an answer")
-FAILED_OUTCOMES = ("not noticed while attached", "answered but not attached")
+FAILED_OUTCOMES = ("not noticed while attached", "answered but not attached",
+                   "not attached within the retry time")
+# The link opens the port again and sends a new burst when 10 s pass without an answer; faults
+# may eat a few answers in a row, so a break must be followed by an attach within three rounds.
+RETRY_TO_ATTACH_S = 45
 # From a clean answer to the attach: the rest of the hello burst, a tick, the 2 s pause.
 ANSWER_TO_ATTACH_S = 5
 
@@ -393,6 +397,17 @@ class Soak:
         drops, resumes = self.breaks()
         return max(drops + resumes + [self.started])
 
+    @staticmethod
+    def garbage_bytes(sim, since, until):
+        """Bytes of garbage and display-mode floods the simulator sent in a stretch of time."""
+        count = 0
+        for t, text in sim:
+            words = text.split()
+            if since < t <= until and len(words) >= 3 and words[0] == "fault" and \
+                    words[1] in ("garbage", "flood"):
+                count += int(words[2])
+        return count
+
     def classify_breaks(self, drops, resumes):
         """What followed each break, up to the next one (see BREAK_OUTCOMES)."""
         breaks = sorted([(t, "drop") for t in drops] + [(t, "resume") for t in resumes])
@@ -413,10 +428,15 @@ class Soak:
             clean_answers = [t for j, (t, text) in enumerate(sim)
                              if moment < t <= until and text == "sent answer" and
                              not (j > 0 and sim[j - 1][1].startswith("flipped "))]
+            # Garbage ahead of an answer is looked at one byte per tick or more.
+            last_attach = max([t for t in attaches if t <= moment], default=self.started)
+            backlog_s = self.garbage_bytes(sim, last_attach, until) * 0.1
             if kind == "drop" and attached and not reopened:
                 outcomes.append("not noticed while attached")
-            elif clean_answers and until - clean_answers[0] > ANSWER_TO_ATTACH_S:
+            elif clean_answers and until - clean_answers[0] > ANSWER_TO_ATTACH_S + backlog_s:
                 outcomes.append("answered but not attached")
+            elif until - moment > RETRY_TO_ATTACH_S + backlog_s:
+                outcomes.append("not attached within the retry time")
             elif clean_answers:
                 outcomes.append("cut short by the next break")
             elif not reopened and kind == "drop":

@@ -23,6 +23,9 @@ constexpr uint32_t kOpenRetrySpacingMs = 1000;
 // spacing or of the attach pause (counted from a tick that ran late) is on time, so the burst keeps
 // its 100 ms rhythm and the attach its 2 s pause instead of waiting for one more tick.
 constexpr uint32_t kTimerSlackMs = 10;
+// A controller that has not answered this long after the last hello missed the burst (it was
+// off, or a byte was lost on the line): the port is opened again and a new burst sent.
+constexpr uint32_t kAnswerWaitMs = 10000;
 
 // Milliseconds from `since` to `now` on the wrapping 32-bit tick count.
 uint32_t Elapsed(uint32_t now, uint32_t since) {
@@ -39,6 +42,11 @@ ControllerLink::ControllerLink(ControllerPort& port, ControllerLinkActions& acti
 }
 
 void ControllerLink::SetLinkState(LinkState state) {
+  unansweredBursts_ = 0;
+  ChangeState(state);
+}
+
+void ControllerLink::ChangeState(LinkState state) {
   linkState_ = state;
   ResetSteps();
   delayedKeysServiced_ = false;
@@ -57,6 +65,7 @@ void ControllerLink::ResetSteps() {
   // The hello burst belongs to the opening step; a link put into Handshake any other way only
   // looks for the answer.
   hellosSent_ = kHelloCount;
+  burstSent_ = false;
   lastHelloTick_ = clock_.TickCount() - kHelloSpacingMs;
   answerSeen_ = false;
 }
@@ -87,8 +96,10 @@ void ControllerLink::TickOpening() {
   const uint32_t now = clock_.TickCount();
   if (openHeld_ && !TickReached(now, openNotBefore_)) return;
   openHeld_ = false;
+  // After the first unanswered burst, trying again is no news for the log.
+  const bool quiet = unansweredBursts_ > 1;
   if (openFailures_ == 0) {
-    log_.WriteLog("Comm: Opening port");
+    if (!quiet) log_.WriteLog("Comm: Opening port");
     SetStatus("Opening port");
   }
   // A missing or busy port is raised on every try; the retries are no news for the log.
@@ -109,13 +120,16 @@ void ControllerLink::TickOpening() {
   openFailures_ = 0;
   port_.SetRTSLine(true);
   port_.SetDTRLine(false);
-  SetLinkState(LinkState::Handshake);
-  log_.WriteLog("Comm: Port opened");
-  log_.WriteLog("Comm: Looking for VX710");
+  ChangeState(LinkState::Handshake);
+  if (!quiet) {
+    log_.WriteLog("Comm: Port opened");
+    log_.WriteLog("Comm: Looking for VX710");
+  }
   SetStatus("Looking for VX710");
   // The first hello now, the other nine on the following ticks, 100 ms apart.
   SendToController(vx710::HelloFrame());
   hellosSent_ = 1;
+  burstSent_ = true;
   // Opening and logging take time: the spacing counts from the frame, not from the tick.
   lastHelloTick_ = clock_.TickCount();
 }
@@ -150,6 +164,13 @@ void ControllerLink::TickHandshake() {
   // The answer is looked for from one spacing after the last hello on.
   const uint32_t now = clock_.TickCount();
   if (Elapsed(now, lastHelloTick_) + kTimerSlackMs < kHelloSpacingMs) return;
+  // Only the link's own burst is repeated, and only once every received byte has been looked at
+  // (an answer may stand behind garbage); a link put into Handshake otherwise keeps waiting.
+  if (burstSent_ && !HasReceived(sizeof(vx710::kAnswer)) &&
+      Elapsed(now, lastHelloTick_) >= kAnswerWaitMs) {
+    StartOverUnanswered();
+    return;
+  }
   // One try per tick: the bytes up to the first mismatch with the answer are gone.
   if (!HasReceived(sizeof(vx710::kAnswer))) return;
   for (uint8_t expected : vx710::kAnswer) {
@@ -159,6 +180,13 @@ void ControllerLink::TickHandshake() {
   rxBuffer_.clear();
   answerSeen_ = true;
   answerTick_ = now;
+}
+
+void ControllerLink::StartOverUnanswered() {
+  ++unansweredBursts_;
+  if (unansweredBursts_ == 1) log_.WriteLog("Comm: No answer from VX710, trying again");
+  // Bytes that came meanwhile stay for the next handshake, as across any reopen.
+  ChangeState(LinkState::Opening);
 }
 
 void ControllerLink::Attach() {

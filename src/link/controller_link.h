@@ -41,7 +41,9 @@ class ControllerLinkActions : public KeySink {
 // The waits of the hello burst and the attach pause are timed steps of the 100 ms link tick
 // (read from the clock), so the tick never blocks; only DetachController waits in place. Bytes
 // received up to the handshake answer are dropped with it; those that arrive during the attach
-// pause are handled on the first attached tick.
+// pause are handled on the first attached tick. A burst that gets no answer within 10 s (the
+// controller was off, or the answer was lost on the line) and leaves no bytes to look at is
+// followed by a new opening of the port and a new burst, so the link never waits for good.
 class ControllerLink final {
  public:
   ControllerLink(ControllerPort& port, ControllerLinkActions& actions, Clock& clock, LogSink& log);
@@ -105,6 +107,10 @@ class ControllerLink final {
   void DecodeReceived();
   void HandleByte(uint8_t b);
   void Attach();
+  // SetLinkState without ending the streak of unanswered bursts.
+  void ChangeState(LinkState state);
+  // The burst went unanswered: the port is opened again and a new burst sent.
+  void StartOverUnanswered();
   void HoldOpening(uint32_t notBefore);
   void ResetSteps();
   void SetStatus(std::string text);
@@ -123,10 +129,14 @@ class ControllerLink final {
 
   // Timed steps of the handshake.
   int hellosSent_ = 0;
+  // The hellos of this handshake came from the link's own opening of the port.
+  bool burstSent_ = false;
   uint32_t lastHelloTick_ = 0;
   bool answerSeen_ = false;
   uint32_t answerTick_ = 0;
 
+  // Bursts in a row that got no answer; only the first is logged.
+  int unansweredBursts_ = 0;
   // The current streak of failed opens.
   int openFailures_ = 0;
   // After repeated failed opens, or a failed write, the port is opened again no sooner than

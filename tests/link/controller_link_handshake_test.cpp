@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <iterator>
 #include <optional>
 
@@ -93,6 +94,43 @@ TEST_F(ControllerLinkHandshakeTest,
   Tick();  // the first attached tick handles them
   EXPECT_EQ(actions.Events(), (std::vector<std::string>{"clear", "clear", "key:up/remote"}));
   EXPECT_EQ(actions.caseTemperatures[0], 30);
+}
+
+TEST_F(ControllerLinkHandshakeTest, UnansweredBurstIsRepeatedEveryTenSecondsAndLoggedOnce) {
+  OpenAndSendBurst();  // last hello at 1900
+  Ticks(99);           // 11800: still waiting
+  EXPECT_EQ(port.writes.size(), 10u);
+  Tick();  // 11900: ten seconds without an answer
+  Ticks(10);
+  EXPECT_EQ(port.writes.size(), 20u) << "a new burst on a reopened port";
+  EXPECT_EQ(port.writes[10], (Write{12000, {0xAA, 0xAA}}));
+  Ticks(110);  // the third burst ends at 23900
+  EXPECT_EQ(port.writes.size(), 30u);
+  EXPECT_EQ(std::count(port.calls.begin(), port.calls.end(), "Open"), 3);
+  EXPECT_EQ(shell.logLines,
+            (std::vector<std::string>{
+                "Comm: Opening port", "Comm: Port opened", "Comm: Looking for VX710",
+                "Comm: No answer from VX710, trying again", "Comm: Opening port",
+                "Comm: Port opened", "Comm: Looking for VX710"}))
+      << "later tries are quiet";
+
+  // Bytes still to look at hold the next try back: the answer may stand behind them.
+  Receive(Bytes(120, 0x55));
+  Ticks(118);  // 35700: one byte per tick, two left
+  EXPECT_EQ(port.writes.size(), 30u);
+  Ticks(2);
+  EXPECT_EQ(port.writes.size(), 31u);
+  Ticks(9);
+
+  // The controller answers the fourth burst.
+  Receive({'M', 'Z', '5'});
+  Ticks(30);
+  ASSERT_TRUE(link.IsAttached());
+  // A link put into Handshake from outside sent no burst, and has none to repeat.
+  link.SetLinkState(LinkState::Handshake);
+  const size_t writes = port.writes.size();
+  Ticks(200);
+  EXPECT_EQ(port.writes.size(), writes);
 }
 
 TEST_F(ControllerLinkHandshakeTest, DetachWhileClosedDoesNothing) {
