@@ -31,6 +31,15 @@ if [ ${#missing[@]} -gt 0 ]; then
   fi
   echo "setup: installing ${missing[*]}" >&2
   export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  # Another installation may hold the package manager's lock for a while: wait for it.
+  apt_wait=(-o DPkg::Lock::Timeout=900)
+  for attempt in 1 2 3; do
+    if apt-get "${apt_wait[@]}" update -qq &&
+      apt-get "${apt_wait[@]}" install -y -qq --no-install-recommends "${missing[@]}" >/dev/null; then
+      break
+    fi
+    [ "$attempt" -lt 3 ] || exit 1
+    echo "setup: apt-get failed, trying again in 30 s" >&2
+    sleep 30
+  done
 fi
