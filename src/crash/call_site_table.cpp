@@ -27,30 +27,8 @@ class TableReader {
   const uint8_t* Position() const { return position_; }
   uint8_t Byte() { return *position_++; }
 
-  uint64_t Uleb128() {
-    uint64_t value = 0;
-    unsigned shift = 0;
-    uint8_t byte = 0;
-    do {
-      byte = *position_++;
-      if (shift < 64) value |= static_cast<uint64_t>(byte & 0x7f) << shift;
-      shift += 7;
-    } while (byte & 0x80);
-    return value;
-  }
-
-  int64_t Sleb128() {
-    uint64_t value = 0;
-    unsigned shift = 0;
-    uint8_t byte = 0;
-    do {
-      byte = *position_++;
-      if (shift < 64) value |= static_cast<uint64_t>(byte & 0x7f) << shift;
-      shift += 7;
-    } while (byte & 0x80);
-    if (shift < 64 && (byte & 0x40)) value |= ~uint64_t{0} << shift;
-    return static_cast<int64_t>(value);
-  }
+  uint64_t Uleb128() { return Leb128(false); }
+  int64_t Sleb128() { return static_cast<int64_t>(Leb128(true)); }
 
   // A value in one of the encodings above; nothing for an encoding this reader does not know
   // (relative to text or data segments, which these tables do not use on this platform).
@@ -107,6 +85,20 @@ class TableReader {
   }
 
  private:
+  // LEB128: seven bits a byte, low first; a signed value extends the sign of its last byte.
+  uint64_t Leb128(bool isSigned) {
+    uint64_t value = 0;
+    unsigned shift = 0;
+    uint8_t byte = 0;
+    do {
+      byte = *position_++;
+      if (shift < 64) value |= static_cast<uint64_t>(byte & 0x7f) << shift;
+      shift += 7;
+    } while (byte & 0x80);
+    if (isSigned && shift < 64 && (byte & 0x40)) value |= ~uint64_t{0} << shift;
+    return value;
+  }
+
   template <typename T>
   T Fixed() {
     T value;

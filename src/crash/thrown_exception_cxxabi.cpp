@@ -16,12 +16,12 @@
 namespace trellon {
 namespace {
 
-struct CxaException {
-  std::type_info* exceptionType;
-  void (*exceptionDestructor)(void*);
+// What a thrown object's header and a dependent exception's header share, up to the unwinder's
+// record at their end.
+struct CxaHeaderTail {
   void (*unexpectedHandler)();
   void (*terminateHandler)();
-  CxaException* nextException;
+  struct CxaException* nextException;
   int handlerCount;
   int handlerSwitchValue;
   const unsigned char* actionRecord;
@@ -31,20 +31,17 @@ struct CxaException {
   _Unwind_Exception unwindHeader;
 };
 
+struct CxaException {
+  std::type_info* exceptionType;
+  void (*exceptionDestructor)(void*);
+  CxaHeaderTail tail;
+};
+
 // std::rethrow_exception throws a dependent exception that refers to the stored one.
 struct CxaDependentException {
   void* primaryException;
   void (*padding)(void*);
-  void (*unexpectedHandler)();
-  void (*terminateHandler)();
-  CxaException* nextException;
-  int handlerCount;
-  int handlerSwitchValue;
-  const unsigned char* actionRecord;
-  const unsigned char* languageSpecificData;
-  _Unwind_Ptr catchTemp;
-  void* adjustedPtr;
-  _Unwind_Exception unwindHeader;
+  CxaHeaderTail tail;
 };
 
 struct CxaEhGlobals {
@@ -52,8 +49,8 @@ struct CxaEhGlobals {
   unsigned int uncaughtExceptions;
 };
 
-static_assert(offsetof(CxaException, unwindHeader) ==
-              offsetof(CxaDependentException, unwindHeader));
+static_assert(offsetof(CxaException, tail) == offsetof(CxaDependentException, tail) &&
+              sizeof(CxaException) == sizeof(CxaDependentException));
 
 // Exception classes: vendor "GNUC" or "CLNG", language "C++\0", a dependent one ends in 1.
 constexpr uint64_t kClassMask = ~uint64_t{0xff};
@@ -89,10 +86,10 @@ ThrownException Describe(const _Unwind_Exception* exception, bool caught) {
   thrown.cxx = true;
   const CxaException* header = HeaderOf<CxaException>(exception);
   const void* object = header + 1;
-  int handlerCount = header->handlerCount;
+  int handlerCount = header->tail.handlerCount;
   if ((exceptionClass & 0xff) == kDependent) {
     const CxaDependentException* dependent = HeaderOf<CxaDependentException>(exception);
-    handlerCount = dependent->handlerCount;
+    handlerCount = dependent->tail.handlerCount;
     object = dependent->primaryException;
     header = static_cast<const CxaException*>(object) - 1;
   }
@@ -111,7 +108,7 @@ ThrownException DescribeThrown(const _Unwind_Exception* exception) {
 std::optional<ThrownException> DescribeCurrent() {
   const auto* globals = reinterpret_cast<const CxaEhGlobals*>(abi::__cxa_get_globals());
   if (globals == nullptr || globals->caughtExceptions == nullptr) return std::nullopt;
-  return Describe(&globals->caughtExceptions->unwindHeader, true);
+  return Describe(&globals->caughtExceptions->tail.unwindHeader, true);
 }
 
 }  // namespace trellon
