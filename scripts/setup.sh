@@ -11,7 +11,7 @@ packages=(
   fonts-liberation fontconfig
   xvfb xauth x11-utils
   libx11-dev libxrandr-dev libxtst-dev libxfixes-dev libxext-dev
-  libdw-dev
+  libdw-dev libevdev-dev libsensors-dev lm-sensors
   dbus dbus-x11 python3 python3-dbusmock
   openbox
   dpkg-dev file lintian desktop-file-utils man-db

@@ -14,6 +14,7 @@
 #include "app/stop_signals.h"
 #include "base/clock.h"
 #include "fans/speedfan_view.h"
+#include "remote/lirc_server.h"
 
 int main(int argc, char** argv) {
   // The program started as its own crash helper (below) does only that.
@@ -73,6 +74,8 @@ int main(int argc, char** argv) {
                                          .logEcho = &std::cerr,
                                          .logLocale = "",
                                          .keyServerPort = keyServerPort,
+                                         .keyOutputs = true,
+                                         .defaultLircSocket = trellon::DefaultLircSocketPath(),
                                          .faultReporting = faultReporting.get()});
   window = mainWindow.get();
   // A stop that came while start-up ran an event loop of its own must not be lost.

@@ -55,7 +55,8 @@ TVX710MainWindow::TVX710MainWindow(Options options)
       keyDispatch(clock_, controls_.edRepeatDead, controls_.edRepeatFirst, controls_.edRepeatNext,
                   launcher, keyServer, powerOffAction_),
       power(clock_, controls_.cbPowerOffStopHome, controls_.rbPowerOffDo, keyDispatch, keyDispatch,
-            powerSystem_, linkControl_, overlay_, eventLog_) {
+            powerSystem_, linkControl_, overlay_, eventLog_),
+      keyOutputs(keyDispatch, eventLog_) {
   // The program's one window brings its look to the whole application (its message boxes too).
   if (!qobject_cast<TelevisionStyle*>(QApplication::style())) ApplyTelevisionLook();
   crashHandler.OnNativeException = [this](TclExceptWatcher& sender, const TclExceptionObject* e,
@@ -172,6 +173,13 @@ void TVX710MainWindow::FormCreate() {
   overlay_.SetOverlayFont({font().family().toStdString(), font().pixelSize()});
   const int32_t activePageIndex = settings_.ReadSettings();
   settings_.FinishLoading();
+  if (options_.keyOutputs) {
+    // Read on their own: the settings store never writes these keys, so the file keeps them.
+    IniFile ini(options_.settingsPath);
+    ini.Load(fileWriter_);
+    keyOutputs.Start(
+        ReadKeyOutputSettings(ini, SettingsStore::kSection, options_.defaultLircSocket));
+  }
   // The temperatures shown (-1), the fans (nothing sent, duty 0), the knob (no phase yet), the
   // key server's clients and the delayed-key queue (none) start that way when they are built.
   // Power notifications from now on: the log is loaded, and the link they act on exists.

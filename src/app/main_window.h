@@ -12,6 +12,7 @@
 #include "app/display_settings.h"
 #include "app/error_box.h"
 #include "app/event_log.h"
+#include "app/key_outputs.h"
 #include "app/overlay_message.h"
 #include "app/settings_store.h"
 #include "app/shell_controls.h"
@@ -89,6 +90,10 @@ class TVX710MainWindow : public QWidget, private SettingsWindow {
     std::string logLocale = "";
     // TCP port of the key server; 0 picks a free one.
     uint16_t keyServerPort = kKeyServerPort;
+    // The virtual keyboard and the LIRC socket, as Trellon.ini sets them up (the program); off
+    // in tests that do not ask for them. The LIRC socket's path when the settings name none.
+    bool keyOutputs = false;
+    std::string defaultLircSocket = "";
     // The program's fault handling, told the controller's port while it is attached (its fans
     // go to full speed when the program crashes); none in tests.
     FaultReporting* faultReporting = nullptr;
@@ -289,6 +294,8 @@ class TVX710MainWindow : public QWidget, private SettingsWindow {
   MediaPortalLauncher launcher;
   KeyDispatch keyDispatch;
   PowerControl power;
+  // Started by FormCreate from the settings.
+  KeyOutputs keyOutputs;
 
   // Last, so that the widgets go first, while the control models they are bound to and the
   // subsystems they show still exist.

@@ -1,5 +1,6 @@
 #include "remote/key_dispatch.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace trellon {
@@ -35,7 +36,7 @@ void KeyDispatch::DispatchKey(const std::string& keyName, bool fromRemote) {
     homeCloseDone_ = false;
     homeKillDone_ = false;
     // A new key is never filtered, not even the same key twice in quick succession.
-    AcceptKey(keyName, 0.0);
+    AcceptKey(keyName, 0.0, false);
     return;
   }
 
@@ -43,7 +44,7 @@ void KeyDispatch::DispatchKey(const std::string& keyName, bool fromRemote) {
   if (!AcceptRepeat(heldTimeMs)) return;
   // Copied: the home actions or a client may lead to a new key that replaces lastRemoteKey.
   const std::string name = lastRemoteKey_;
-  AcceptKey(name, heldTimeMs);
+  AcceptKey(name, heldTimeMs, true);
 }
 
 bool KeyDispatch::AcceptRepeat(double& heldTimeMs) {
@@ -70,10 +71,23 @@ bool KeyDispatch::AcceptRepeat(double& heldTimeMs) {
   return true;
 }
 
-void KeyDispatch::AcceptKey(const std::string& name, double heldTimeMs) {
+void KeyDispatch::AcceptKey(const std::string& name, double heldTimeMs, bool repeat) {
   if (name == kHomeKey) homeActions_.RunHomeActions(heldTimeMs, homeCloseDone_, homeKillDone_);
   // Every accepted key goes out, "home" included, whether or not a home action fired.
   broadcaster_.BroadcastKey(name);
+  if (outputs_.empty()) return;
+  const ForwardedKey key{name, repeat};
+  // A copy: an output may not change the list, but a nested key from it must not see a moved one.
+  const std::vector<KeyOutput*> outputs = outputs_;
+  for (KeyOutput* output : outputs) output->KeyForwarded(key);
+}
+
+void KeyDispatch::AddKeyOutput(KeyOutput& output) {
+  outputs_.push_back(&output);
+}
+
+void KeyDispatch::RemoveKeyOutput(KeyOutput& output) {
+  outputs_.erase(std::remove(outputs_.begin(), outputs_.end(), &output), outputs_.end());
 }
 
 void KeyDispatch::ScheduleKey(const std::string& text, uint32_t due) {

@@ -4,6 +4,7 @@
 #include <deque>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/clock.h"
 #include "base/control_models.h"
@@ -42,6 +43,11 @@ class KeyDispatch final : public KeyDispatcher, public KeyScheduler {
   // keyName empty = the remote's repeat code. fromRemote is false for knob steps and made-up keys.
   void DispatchKey(const std::string& keyName, bool fromRemote) override;
 
+  // Every accepted key also goes to `output`, after the key server. Outputs are called in the
+  // order they were added; each must outlive the dispatch or be removed first.
+  void AddKeyOutput(KeyOutput& output);
+  void RemoveKeyOutput(KeyOutput& output);
+
   // Appends without sorting.
   void ScheduleKey(const std::string& text, uint32_t due) override;
   // Runs the first entry when it is due; at most one entry per call. A later entry that is
@@ -62,7 +68,7 @@ class KeyDispatch final : public KeyDispatcher, public KeyScheduler {
  private:
   // Applies the repeat filter to a repeat code; true when it is passed on, with its held time.
   bool AcceptRepeat(double& heldTimeMs);
-  void AcceptKey(const std::string& name, double heldTimeMs);
+  void AcceptKey(const std::string& name, double heldTimeMs, bool repeat);
 
   const Clock& clock_;
   const SpinEditModel& edRepeatDead_;
@@ -72,6 +78,7 @@ class KeyDispatch final : public KeyDispatcher, public KeyScheduler {
   KeyBroadcaster& broadcaster_;
   // Run for the queue's "@PowerOffDo" marker.
   PowerOffAction& powerOff_;
+  std::vector<KeyOutput*> outputs_;
 
   std::string lastRemoteKey_;
   double pressTime_ = 0.0;

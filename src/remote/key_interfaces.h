@@ -15,6 +15,21 @@ class KeyBroadcaster {
   virtual void BroadcastKey(const std::string& keyName) = 0;
 };
 
+// A key that dispatch passed on, as the outputs for other programs see it (the virtual keyboard,
+// the LIRC socket): the first key of a press, or a repeat that the repeat filter forwarded.
+struct ForwardedKey {
+  std::string name;
+  bool repeat = false;
+};
+
+// An output beside the key server. It gets every key the server gets, in the same order, right
+// after the server.
+class KeyOutput {
+ public:
+  virtual ~KeyOutput() = default;
+  virtual void KeyForwarded(const ForwardedKey& key) = 0;
+};
+
 // The home key's media-centre actions, run for every accepted "home" before it is broadcast.
 // heldTimeMs is 0 for the press, the time since the press for an accepted repeat. The two flags
 // belong to the current press (dispatch resets them on every new key); the actions set them.

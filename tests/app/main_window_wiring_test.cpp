@@ -10,6 +10,7 @@
 #include "protocol/controller_protocol.h"
 #include "remote/key_record.h"
 #include "support/qt_events.h"
+#include "support/unix_client.h"
 #include "support/wait.h"
 #include "window_test_support.h"
 
@@ -190,6 +191,35 @@ TEST_F(MainWindowWiringTest, RemoteKeysAndKnobStepsReachTheKeyServersClients) {
   ini.Load();
   EXPECT_EQ(ini.ReadInteger("X", "DisplayMode", -1), 1);
   EXPECT_TRUE(boxes.boxes.empty());
+}
+
+// The outputs beside the key server come from the settings file, whose keys for them the
+// program keeps but never writes.
+TEST_F(MainWindowWiringTest, RemoteKeysReachLircClientsAsTheSettingsFileSetsThemUp) {
+  const std::string socketPath = folder.File("lirc/lircd");
+  const std::string ownLines =
+      "InputDevice=0\nInputKey_ok=KEY_SELECT\nLircSocket=" + socketPath + "\n";
+  test_support::WriteText("Trellon.ini", "[X]\n" + ownLines);
+  keyOutputs = true;
+  auto window = CreateOnFakeDevice();
+  EXPECT_FALSE(window->keyOutputs.HasVirtualKeyboard());
+  ASSERT_NE(window->keyOutputs.lirc(), nullptr);
+  test_support::UnixClient lirc;
+  ASSERT_TRUE(lirc.Connect(socketPath));
+  ASSERT_TRUE(WaitFor([&] { return window->keyOutputs.lirc()->ClientCount() == 1; }, 10000,
+                      ProcessQtEvents));
+  Attach(*window);
+
+  Receive(*window, {*vx710::CodeForKeyName("ok")});
+  Tick(*window);
+  const std::string line = "0000000000000042 00 ok vx710\n";
+  EXPECT_EQ(lirc.Receive(line.size()), line);
+
+  window->controls().edRepeatNext.SetValue(100);
+  window->FlushFiles();
+  const std::string saved = test_support::ReadText("Trellon.ini");
+  EXPECT_NE(saved.find("RepeatNext=100"), std::string::npos);
+  EXPECT_NE(saved.find(ownLines), std::string::npos) << saved;
 }
 
 TEST_F(MainWindowWiringTest, ThePowerKeyRunsItsQueueThroughTheLinkTick) {

@@ -42,6 +42,8 @@ class WindowTest : public ::testing::Test {
                                   .logEcho = nullptr,
                                   .logLocale = "C",
                                   .keyServerPort = 0,
+                                  .keyOutputs = keyOutputs,
+                                  .defaultLircSocket = "",
                                   .faultReporting = &faults,
                                   .commDevice = std::move(commDevice),
                                   .processControl = MakeProcessControl(),
@@ -70,6 +72,8 @@ class WindowTest : public ::testing::Test {
   }
 
   test_support::TemporaryWorkingDirectory folder;
+  // The virtual keyboard and the LIRC socket as the settings file asks (off unless a test asks).
+  bool keyOutputs = false;
   ManualClock clock{0, kStart};
   fakes::RecordingMessageBoxes boxes;
   fakes::FakeSpeedFanView speedFan;
