@@ -96,6 +96,8 @@ TEST_F(PackageTest, HoldsTheProgramsTheirDesktopEntriesIconAndManualPages) {
     EXPECT_NE(page.find(part), std::string::npos) << part;
   }
   EXPECT_TRUE(fs::exists(Root("/usr/share/man/man1/vx710-sim.1.gz")));
+  const std::string rule = ReadText(Root("/usr/lib/udev/rules.d/60-trellon-uinput.rules"));
+  EXPECT_NE(rule.find("KERNEL==\"uinput\""), std::string::npos) << rule;
   for (const char* doc : {"README.md", "copyright", "changelog.Debian.gz"}) {
     EXPECT_TRUE(fs::exists(Root(std::string("/usr/share/doc/trellon/") + doc))) << doc;
   }
@@ -109,7 +111,7 @@ TEST_F(PackageTest, DependsOnTheLibrariesItLinksInstallsAndLintianFindsNoErrors)
   EXPECT_EQ(field("Version"), "1.1-1\n");
   const std::string depends = field("Depends");
   for (const char* library : {"libc6", "libqt6core6", "libqt6gui6", "libqt6widgets6",
-                              "libqt6network6", "libqt6dbus6", "libx11-6", "libdw1"}) {
+                              "libqt6network6", "libqt6dbus6", "libx11-6", "libdw1", "libevdev2"}) {
     EXPECT_NE(depends.find(library), std::string::npos) << depends;
   }
   // apt finds everything the package needs.
