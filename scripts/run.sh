@@ -7,11 +7,15 @@
 # and stopped again when Trellon ends; its lines are shown prefixed with "[vx710] ", and what is
 # typed into the terminal goes to it (a key name such as "ok" presses that key on the remote).
 # VX710_SIM_ARGS replaces the simulator's extra options (default: --quiet-ticks).
+#
+# When lm-sensors finds temperature sensors, trellon-sensors runs beside Trellon and publishes
+# them into the SpeedFan block (its lines prefixed with "[sensors] "); TRELLON_SENSORS=0 leaves it
+# out.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 cmake --preset dev >/dev/null
-cmake --build --preset dev --target trellon vx710-sim
+cmake --build --preset dev --target trellon vx710-sim trellon-sensors
 mkdir -p run
 cd run
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
@@ -24,8 +28,31 @@ if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
 fi
 
 trellon=../build/dev/src/app/trellon
+sensors=../build/dev/tools/trellon-sensors/trellon-sensors
+sensors_pid=
+stop_sensors() {
+  [ -n "$sensors_pid" ] || return 0
+  # It sets its slots to "no reading" as it ends.
+  kill -TERM "$sensors_pid" 2>/dev/null || true
+  wait "$sensors_pid" 2>/dev/null || true
+  sensors_pid=
+}
+if [ "${TRELLON_SENSORS:-1}" != 0 ] && "$sensors" --list >/dev/null 2>&1; then
+  "$sensors" 2> >(trap '' INT TERM; exec sed -u 's/^/[sensors] /' >&2) &
+  sensors_pid=$!
+  echo "run: trellon-sensors publishes the machine's temperatures (the slots:" \
+    "$sensors --list)" >&2
+fi
+
 if [ -n "${TRELLON_COM3:-}" ]; then
-  exec "$trellon" "$@"
+  if [ -z "$sensors_pid" ]; then
+    exec "$trellon" "$@"
+  fi
+  trap stop_sensors EXIT
+  trap 'exit 130' INT
+  trap 'exit 143' TERM
+  "$trellon" "$@"
+  exit
 fi
 
 simulator=../build/dev/tools/vx710-sim/vx710-sim
@@ -40,7 +67,7 @@ stop_simulator() {
   # Let the prefixing filter print the simulator's last lines.
   wait 2>/dev/null || true
 }
-trap stop_simulator EXIT
+trap 'stop_simulator; stop_sensors' EXIT
 # Trellon closes in order on these; the script goes on once it has ended.
 trap 'exit 130' INT
 trap 'exit 143' TERM

@@ -96,6 +96,9 @@ TEST_F(PackageTest, HoldsTheProgramsTheirDesktopEntriesIconAndManualPages) {
     EXPECT_NE(page.find(part), std::string::npos) << part;
   }
   EXPECT_TRUE(fs::exists(Root("/usr/share/man/man1/vx710-sim.1.gz")));
+  const std::string unit = ReadText(Root("/usr/lib/systemd/user/trellon-sensors.service"));
+  EXPECT_NE(unit.find("\nExecStart=/usr/bin/trellon-sensors\n"), std::string::npos) << unit;
+  EXPECT_TRUE(fs::exists(Root("/usr/bin/trellon-sensors")));
   const std::string rule = ReadText(Root("/usr/lib/udev/rules.d/60-trellon-uinput.rules"));
   EXPECT_NE(rule.find("KERNEL==\"uinput\""), std::string::npos) << rule;
   for (const char* doc : {"README.md", "copyright", "changelog.Debian.gz"}) {
