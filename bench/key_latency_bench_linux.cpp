@@ -2,9 +2,10 @@
 // record read by the key server's clients. The benchmark plays the controller itself on a
 // pseudo-terminal (the simulator's logic: handshake, temperature reports), runs the built program
 // headless against it, connects the clients, and presses "ok" at random moments, so that the
-// presses fall at every phase of the program's 100 ms link tick.
+// presses fall at every phase of the program's 100 ms link tick. With --lirc the clients are
+// LIRC clients of the program's LIRC socket instead, each key a whole line.
 //
-//   trellon-bench-key-latency [--presses N] [--clients N] [--seed N] [--program PATH]
+//   trellon-bench-key-latency [--presses N] [--clients N] [--seed N] [--program PATH] [--lirc]
 #include <poll.h>
 
 #include <algorithm>
@@ -24,6 +25,7 @@
 #include "support/child_process.h"
 #include "support/tcp_client.h"
 #include "support/temporary_directory.h"
+#include "support/unix_client.h"
 #include "support/wait.h"
 
 namespace {
@@ -31,6 +33,7 @@ namespace {
 using SteadyClock = std::chrono::steady_clock;
 using trellon::test_support::ChildProcess;
 using trellon::test_support::TcpClient;
+using trellon::test_support::UnixClient;
 
 constexpr size_t kRecordSize = 312;
 constexpr uint8_t kOkCode = 66;
@@ -44,12 +47,17 @@ struct Options {
   int clients = 100;
   unsigned seed = 1;
   std::string program = TRELLON_PATH;
+  bool lirc = false;
 };
 
 Options ParseArguments(int argc, char** argv) {
   Options options;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
+    if (arg == "--lirc") {
+      options.lirc = true;
+      continue;
+    }
     if (i + 1 >= argc) throw std::runtime_error("missing value after " + arg);
     const std::string value = argv[++i];
     if (arg == "--presses") {
@@ -121,10 +129,25 @@ class Controller {
   bool open_ = false;
 };
 
+// A key-server client (whole records) or a LIRC client (whole lines).
 struct Client {
-  std::unique_ptr<TcpClient> socket = std::make_unique<TcpClient>();
+  std::unique_ptr<TcpClient> socket;
+  std::unique_ptr<UnixClient> lirc;
   size_t pending = 0;   // bytes of the record under way
   bool served = false;  // received the warm-up record
+
+  int Fd() const { return lirc ? lirc->Fd() : socket->Fd(); }
+  // The keys that are whole now.
+  size_t ReadKeys() {
+    if (lirc) {
+      const std::string data = lirc->ReceiveAvailable();
+      return static_cast<size_t>(std::count(data.begin(), data.end(), '\n'));
+    }
+    pending += socket->ReceiveAvailable().size();
+    const size_t keys = pending / kRecordSize;
+    pending %= kRecordSize;
+    return keys;
+  }
 };
 
 class Bench {
@@ -136,8 +159,14 @@ class Bench {
     WaitUntil([&] { return controller_->Attached(); }, 30000, "the program did not attach");
     for (int i = 0; i < options_.clients; ++i) {
       clients_.emplace_back();
-      if (!clients_.back().socket->Connect(port_, 10000))
-        throw std::runtime_error("cannot connect");
+      Client& client = clients_.back();
+      if (options_.lirc) {
+        client.lirc = std::make_unique<UnixClient>();
+        if (!client.lirc->Connect(LircPath())) throw std::runtime_error("cannot connect");
+      } else {
+        client.socket = std::make_unique<TcpClient>();
+        if (!client.socket->Connect(port_, 10000)) throw std::runtime_error("cannot connect");
+      }
     }
     // Warm-up presses show which clients the server took (it accepts them one by one, and may
     // limit their number): until all are served, or three presses serve no one new.
@@ -161,16 +190,22 @@ class Bench {
       first.push_back(*std::min_element(latencies.begin(), latencies.end()));
       last.push_back(*std::max_element(latencies.begin(), latencies.end()));
     }
-    std::printf("key latency: %d presses, %zu of %d clients served, %zu records\n",
-                options_.presses, served, options_.clients, all.size());
+    std::printf("key latency%s: %d presses, %zu of %d clients served, %zu records\n",
+                options_.lirc ? " (LIRC socket)" : "", options_.presses, served, options_.clients,
+                all.size());
     Print("every record", all);
     Print("first client per press", first);
     Print("last client per press", last);
   }
 
  private:
+  std::string LircPath() const { return directory_.File("lircd"); }
+
   void StartProgram() {
     const std::string link = directory_.File("vx710");
+    // The LIRC socket in the scratch folder, no virtual keyboard.
+    trellon::test_support::WriteText(directory_.File("Trellon.ini"),
+                                     "[X]\nInputDevice=0\nLircSocket=" + LircPath() + "\n");
     controller_ = std::make_unique<Controller>(link);
     port_ = trellon::test_support::FreeTcpPort();
     ChildProcess::Options child({options_.program});
@@ -205,18 +240,12 @@ class Bench {
   void Step(int waitMs) {
     std::vector<pollfd> fds;
     fds.push_back({controller_->Fd(), POLLIN, 0});
-    for (const Client& client : clients_) fds.push_back({client.socket->Fd(), POLLIN, 0});
+    for (const Client& client : clients_) fds.push_back({client.Fd(), POLLIN, 0});
     poll(fds.data(), fds.size(), std::max(waitMs, 0));
     const auto now = SteadyClock::now();
     for (size_t i = 0; i < clients_.size(); ++i) {
       if (fds[i + 1].revents == 0) continue;
-      Client& client = clients_[i];
-      const auto data = client.socket->ReceiveAvailable();
-      client.pending += data.size();
-      while (client.pending >= kRecordSize) {
-        client.pending -= kRecordSize;
-        completed_.push_back({i, now});
-      }
+      for (size_t keys = clients_[i].ReadKeys(); keys > 0; --keys) completed_.push_back({i, now});
     }
     controller_->Service();
   }
