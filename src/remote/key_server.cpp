@@ -9,6 +9,7 @@
 #include <string>
 
 #include "remote/key_record.h"
+#include "remote/writable_watch.h"
 
 namespace trellon {
 namespace {
@@ -27,8 +28,7 @@ struct KeyServer::Client {
   QTcpSocket* socket = nullptr;
   // The part of a record the socket did not take; always less than one record.
   std::vector<uint8_t> tail;
-  // Watches for room to write the tail; a child of context_, made on the first short write.
-  QSocketNotifier* writeNotifier = nullptr;
+  WritableWatch writable;
 };
 
 KeyServer::KeyServer(LogSink& log, uint16_t port)
@@ -242,17 +242,12 @@ bool KeyServer::FlushTail(Client& client) {
 
 void KeyServer::WatchWritable(Client& client, bool enable) {
   if (!enable) {
-    if (client.writeNotifier) client.writeNotifier->setEnabled(false);
+    client.writable.Stop();
     return;
   }
-  if (!client.writeNotifier) {
-    QTcpSocket* socket = client.socket;
-    client.writeNotifier =
-        new QSocketNotifier(socket->socketDescriptor(), QSocketNotifier::Write, context_.get());
-    QObject::connect(client.writeNotifier, &QSocketNotifier::activated, context_.get(),
-                     [this, socket] { OnWritable(socket); });
-  }
-  client.writeNotifier->setEnabled(true);
+  QTcpSocket* socket = client.socket;
+  client.writable.Start(socket->socketDescriptor(), context_.get(),
+                        [this, socket] { OnWritable(socket); });
 }
 
 void KeyServer::OnWritable(QTcpSocket* socket) {
@@ -284,11 +279,6 @@ bool KeyServer::RemoveClient(QTcpSocket* socket) {
   const auto it = std::find_if(remoteClients.begin(), remoteClients.end(),
                                [socket](const auto& client) { return client->socket == socket; });
   if (it == remoteClients.end()) return false;
-  if (QSocketNotifier* notifier = (*it)->writeNotifier) {
-    // May be inside the notifier's own signal: it goes once control is back in the loop.
-    notifier->setEnabled(false);
-    notifier->deleteLater();
-  }
   remoteClients.erase(it);
   return true;
 }

@@ -4,10 +4,10 @@
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QSocketNotifier>
 #include <algorithm>
 
 #include "base/socket_send.h"
+#include "remote/writable_watch.h"
 
 namespace trellon {
 namespace {
@@ -22,8 +22,7 @@ struct LircServer::Client {
   QLocalSocket* socket = nullptr;
   // Whole lines, or the rest of one, that the socket has not taken yet.
   std::string pending;
-  // Watches for room to write the pending lines; a child of context_, made when first needed.
-  QSocketNotifier* writeNotifier = nullptr;
+  WritableWatch writable;
 };
 
 LircServer::LircServer(LogSink& log, std::string path)
@@ -130,17 +129,12 @@ bool LircServer::Flush(Client& client) {
 
 void LircServer::WatchWritable(Client& client, bool enable) {
   if (!enable) {
-    if (client.writeNotifier) client.writeNotifier->setEnabled(false);
+    client.writable.Stop();
     return;
   }
-  if (!client.writeNotifier) {
-    QLocalSocket* socket = client.socket;
-    client.writeNotifier =
-        new QSocketNotifier(socket->socketDescriptor(), QSocketNotifier::Write, context_.get());
-    QObject::connect(client.writeNotifier, &QSocketNotifier::activated, context_.get(),
-                     [this, socket] { OnWritable(socket); });
-  }
-  client.writeNotifier->setEnabled(true);
+  QLocalSocket* socket = client.socket;
+  client.writable.Start(socket->socketDescriptor(), context_.get(),
+                        [this, socket] { OnWritable(socket); });
 }
 
 void LircServer::OnWritable(QLocalSocket* socket) {
@@ -151,11 +145,6 @@ void LircServer::EndClient(QLocalSocket* socket, const char* why) {
   const auto it = std::find_if(clients_.begin(), clients_.end(),
                                [socket](const auto& client) { return client->socket == socket; });
   if (it == clients_.end()) return;
-  if (QSocketNotifier* notifier = (*it)->writeNotifier) {
-    // May be inside the notifier's own signal: it goes once control is back in the loop.
-    notifier->setEnabled(false);
-    notifier->deleteLater();
-  }
   clients_.erase(it);
   log_.WriteLog(why);
   QObject::disconnect(socket, nullptr, context_.get(), nullptr);

@@ -12,7 +12,6 @@
 
 class QLocalServer;
 class QLocalSocket;
-class QSocketNotifier;
 
 namespace trellon {
 
