@@ -87,13 +87,22 @@ TEST_F(PackageTest, HoldsTheProgramsTheirDesktopEntriesIconAndManualPages) {
   EXPECT_NE(icon.find("viewBox=\"0 0 128 128\""), std::string::npos);
   EXPECT_NE(icon.find("</svg>"), std::string::npos);
 
-  const auto manual = Run({"man", "-l", Root("/usr/share/man/man1/trellon.1.gz")},
-                          {{"MANPAGER", "cat"}, {"MANWIDTH", "200"}});
-  EXPECT_EQ(manual.second, ExitStatus::Exited(0));
-  const std::string page = Joined(manual.first);
+  const auto manualPage = [](const char* name) {
+    const auto manual = Run({"man", "-l", Root(std::string("/usr/share/man/man1/") + name)},
+                            {{"MANPAGER", "cat"}, {"MANWIDTH", "200"}});
+    EXPECT_EQ(manual.second, ExitStatus::Exited(0)) << name;
+    return Joined(manual.first);
+  };
+  const std::string page = manualPage("trellon.1.gz");
   for (const char* part : {"trellon - controller for the VX710", "-noclick", "Trellon.ini",
-                           ".local/state/trellon", "dialout"}) {
+                           ".local/state/trellon", "dialout", "/dev/uinput", "InputDevice=0|1",
+                           "LircSocket=PATH", "InputKey_KEY=NAME", "trellon/lircd"}) {
     EXPECT_NE(page.find(part), std::string::npos) << part;
+  }
+  const std::string sensorsPage = manualPage("trellon-sensors.1.gz");
+  for (const char* part : {"trellon-sensors - the machine's temperatures", "--list", "--pins FILE",
+                           ".config/trellon/sensors.conf", "trellon-sensors.service"}) {
+    EXPECT_NE(sensorsPage.find(part), std::string::npos) << part;
   }
   EXPECT_TRUE(fs::exists(Root("/usr/share/man/man1/vx710-sim.1.gz")));
   const std::string unit = ReadText(Root("/usr/lib/systemd/user/trellon-sensors.service"));
