@@ -69,8 +69,9 @@ TEST_F(WindowManagerTest, ASavedMinimisedWindowStartsMinimisedAndRestoresInItsPl
   auto window = Create();
   window->show();
   EXPECT_TRUE(WaitSettled(*window, 3)) << "iconic under the window manager";
-  EXPECT_TRUE(window->isMinimized());
-  EXPECT_EQ(Saved(*window, "Minimized"), 1);
+  // The window manager's word reaches the program with its next events.
+  EXPECT_TRUE(WaitUntil([&] { return window->isMinimized() && Saved(*window, "Minimized") == 1; }))
+      << "minimised " << window->isMinimized() << ", saved " << Saved(*window, "Minimized");
   EXPECT_EQ(SavedBounds(*window), (ScreenRect{60, 40, 700, 500}));
 
   desktop->Activate(Id(*window));

@@ -13,6 +13,8 @@
 namespace trellon::e2e {
 namespace {
 
+using test_support::kPatienceMs;
+
 using namespace std::chrono_literals;
 
 double Gap(const Lines& lines, size_t from, size_t to) {
@@ -52,7 +54,7 @@ TEST_F(ControllerLinkEndToEnd, HelloBurstAttachFansTicksAndDetachOnStop) {
   const double pause = Gap(lines, hellos.back(), *attach);
   EXPECT_GT(pause, 1.95);
   EXPECT_LT(pause, 3.5);
-  EXPECT_TRUE(program.WaitForLog("Comm: VX710 detected and attached", 5000));
+  EXPECT_TRUE(program.WaitForLog("Comm: VX710 detected and attached", kPatienceMs));
   EXPECT_TRUE(InOrder(program.LogMessages(),
                       {"Comm: Opening port", "Comm: Port opened", "Comm: Looking for VX710",
                        "Comm: VX710 detected and attached"}))
@@ -100,11 +102,11 @@ TEST_F(ControllerLinkEndToEnd, HelloBurstAttachFansTicksAndDetachOnStop) {
   const auto status = program.Terminate();
   ASSERT_TRUE(status) << "the program did not end";
   EXPECT_EQ(*status, ExitStatus::Exited(0));
-  const auto detach = sim.WaitFor("detach", 5000, beforeStop);
+  const auto detach = sim.WaitFor("detach", kPatienceMs, beforeStop);
   ASSERT_TRUE(detach);
-  const auto rear48 = sim.WaitFor("fan rear 48 (27 %)", 5000, *detach);
-  const auto front48 = sim.WaitFor("fan front 48 (27 %)", 5000, *detach);
-  const auto closed = sim.WaitFor("port closed", 5000, *detach);
+  const auto rear48 = sim.WaitFor("fan rear 48 (27 %)", kPatienceMs, *detach);
+  const auto front48 = sim.WaitFor("fan front 48 (27 %)", kPatienceMs, *detach);
+  const auto closed = sim.WaitFor("port closed", kPatienceMs, *detach);
   ASSERT_TRUE(rear48 && front48 && closed);
   lines = sim.Lines();
   const double detachToFans = Gap(lines, *detach, *rear48);
@@ -126,12 +128,13 @@ TEST_F(ControllerLinkEndToEnd, SpeedFanTemperaturesDriveTheFans) {
   StartAttached({"--rear", "20", "--front", "20"});
   SimProcess& sim = *sim_;
   const auto attach = IndexesOf(sim.Lines(), "attach").front();
-  const auto firstFans = sim.WaitFor("fan front 0 (0 %)", 5000, attach);
+  const auto firstFans = sim.WaitFor("fan front 0 (0 %)", kPatienceMs, attach);
   ASSERT_TRUE(firstFans);
   // Nothing changes while SpeedFan has nothing to say: the next regulation tick (its tick byte
   // is the second after the first fan commands) sends no fan command.
   ASSERT_TRUE(sim.WaitUntil(
-      [&](const Lines& now) { return IndexesOf(now, "tick", *firstFans).size() >= 2; }, 5000));
+      [&](const Lines& now) { return IndexesOf(now, "tick", *firstFans).size() >= 2; },
+      kPatienceMs));
   const size_t published = sim.Lines().size();
   EXPECT_EQ(FanValues(sim.Lines(), "rear", attach), std::vector<int>{0});
 

@@ -11,6 +11,7 @@ namespace trellon::e2e {
 namespace {
 
 using CrashEndToEnd = EndToEndTest;
+using test_support::kPatienceMs;
 
 TEST_F(CrashEndToEnd, AFaultPutsTheFansToFullSpeedAndTheReportIntoTheLog) {
   StartAttached();
@@ -29,7 +30,7 @@ TEST_F(CrashEndToEnd, AFaultPutsTheFansToFullSpeedAndTheReportIntoTheLog) {
         return !FanValues(lines, "rear", before).empty() &&
                !FanValues(lines, "front", before).empty();
       },
-      5000));
+      kPatienceMs));
   const Lines lines = sim_->Lines();
   EXPECT_EQ(FanValues(lines, "rear", before).back(), 177);
   EXPECT_EQ(FanValues(lines, "front", before).back(), 177);

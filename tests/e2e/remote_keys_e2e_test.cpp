@@ -10,6 +10,8 @@
 namespace trellon::e2e {
 namespace {
 
+using test_support::kPatienceMs;
+
 std::vector<uint8_t> RecordOf(const char* keyName) {
   const KeyRecord record(keyName);
   return {record.Bytes().begin(), record.Bytes().end()};
@@ -20,8 +22,9 @@ class RemoteKeysEndToEnd : public EndToEndTest {
   // The program attached, with one client connected to its key server.
   void StartWithClient() {
     StartAttached({"--quiet-ticks"});
-    ASSERT_TRUE(client_.Connect(keyServerPort_, 10000)) << "no key server on " << keyServerPort_;
-    ASSERT_TRUE(program_->WaitForLog("MediaPortal IRTrans connected", 5000));
+    ASSERT_TRUE(client_.Connect(keyServerPort_, kPatienceMs))
+        << "no key server on " << keyServerPort_;
+    ASSERT_TRUE(program_->WaitForLog("MediaPortal IRTrans connected", kPatienceMs));
   }
 
   KeyClient client_;
@@ -30,7 +33,7 @@ class RemoteKeysEndToEnd : public EndToEndTest {
 TEST_F(RemoteKeysEndToEnd, TypedKeyReachesTheClientAsItsRecord) {
   ASSERT_NO_FATAL_FAILURE(StartWithClient());
   sim_->Send("ok");
-  ASSERT_TRUE(sim_->WaitFor("sent key ok (66)", 5000));
+  ASSERT_TRUE(sim_->WaitFor("sent key ok (66)", kPatienceMs));
   client_.ReadUntil(1, 3000);
   ASSERT_EQ(client_.Records().size(), 1u) << "no record for the key";
   EXPECT_EQ(client_.Records()[0].bytes, RecordOf("ok"));

@@ -21,6 +21,8 @@
 namespace trellon::e2e {
 namespace {
 
+using test_support::kPatienceMs;
+
 using test_support::ProcessQtEvents;
 using test_support::WaitFor;
 
@@ -85,21 +87,21 @@ TEST(StatusPageEndToEnd, ShowsTheReportedTemperaturesAndTheFanCommands) {
 
   // The fan labels show the last command the controller received, in percent. The window does
   // nothing while the events are not processed, so the controller's last line catches up.
-  ASSERT_TRUE(WaitFor([&] { return !LastFanPercent(sim.Lines(), "front").empty(); }, 5000,
+  ASSERT_TRUE(WaitFor([&] { return !LastFanPercent(sim.Lines(), "front").empty(); }, kPatienceMs,
                       ProcessQtEvents));
   sim.WaitUntil(
       [&](const Lines& now) {
         return Text(window->fanLabels[0]) == LastFanPercent(now, "rear") &&
                Text(window->fanLabels[1]) == LastFanPercent(now, "front");
       },
-      5000);
+      kPatienceMs);
   const Lines lines = sim.Lines();
   EXPECT_EQ(Text(window->fanLabels[0]), LastFanPercent(lines, "rear"));
   EXPECT_EQ(Text(window->fanLabels[1]), LastFanPercent(lines, "front"));
 
   // Closing the window detaches the controller.
   window->close();
-  EXPECT_TRUE(sim.WaitFor("detach", 5000));
+  EXPECT_TRUE(sim.WaitFor("detach", kPatienceMs));
   window.reset();
   EXPECT_TRUE(boxes.boxes.empty());
 }

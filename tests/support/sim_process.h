@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "support/child_process.h"
+#include "support/wait.h"
 
 namespace trellon::test_support {
 
@@ -37,8 +38,10 @@ class SimProcess {
   // Waits for a line equal to `text` at index `from` or later; its index.
   std::optional<size_t> WaitFor(const std::string& text, int timeoutMs, size_t from = 0);
   // Waits for a line equal to `text` after the last line found this way.
-  bool WaitForNext(const std::string& text, int timeoutMs = 5000);
-  std::optional<ExitStatus> WaitExit(int timeoutMs = 5000) { return process_.WaitExit(timeoutMs); }
+  bool WaitForNext(const std::string& text, int timeoutMs = kPatienceMs);
+  std::optional<ExitStatus> WaitExit(int timeoutMs = kPatienceMs) {
+    return process_.WaitExit(timeoutMs);
+  }
   // Everything printed so far, for failure messages.
   std::string Transcript() const;
 

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "support/wait.h"
+
 namespace trellon::test_support {
 
 class TcpClient {
@@ -26,7 +28,7 @@ class TcpClient {
   // True when something can be read (or the server closed) within `waitMs`.
   bool HasInput(int waitMs);
   // Reads until `count` bytes came, the time-out passed or the server closed; fewer then.
-  std::vector<uint8_t> Receive(size_t count, int timeoutMs = 5000);
+  std::vector<uint8_t> Receive(size_t count, int timeoutMs = kPatienceMs);
   // Everything that is there now, without waiting.
   std::vector<uint8_t> ReceiveAvailable();
   // True once a read found that the server closed the connection.

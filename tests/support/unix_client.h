@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "support/wait.h"
+
 namespace trellon::test_support {
 
 class UnixClient {
@@ -18,7 +20,7 @@ class UnixClient {
   bool Connect(const std::string& path, int receiveBuffer = 0);
   int Fd() const { return fd_; }
   // Reads until `count` bytes came, the time-out passed or the server closed; fewer then.
-  std::string Receive(size_t count, int timeoutMs = 5000);
+  std::string Receive(size_t count, int timeoutMs = kPatienceMs);
   // Everything that is there now, without waiting.
   std::string ReceiveAvailable();
   // True once a read found that the server closed the connection.
