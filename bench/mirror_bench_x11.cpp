@@ -74,13 +74,6 @@ class NoOverlay final : public FrameOverlay {
   bool Draw(uint32_t*, int32_t, int32_t, bool, int32_t, int32_t, int32_t) override { return false; }
 };
 
-class NoLog final : public LogSink {
- public:
-  void WriteLog(const std::string& message) override {
-    std::fprintf(stderr, "%s\n", message.c_str());
-  }
-};
-
 double ProcessCpuMs() {
   timespec now{};
   clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
@@ -108,8 +101,8 @@ int Run() {
   XMapWindow(display, window);
   XSync(display, False);
 
-  NoLog log;
-  const std::unique_ptr<FrameDeviceFactory> devices = CreateFrameDeviceFactory(log);
+  for (const std::string& note : CheckMirrorDisplay()) std::fprintf(stderr, "%s\n", note.c_str());
+  const std::unique_ptr<FrameDeviceFactory> devices = CreateFrameDeviceFactory();
   const MicrosecondClock clock;
   for (const MonitorRect source : {MonitorRect{0, 0, 1920, 1080}, MonitorRect{0, 0, 3840, 2160}}) {
     if (source.width > screenWidth || source.height > screenHeight) {

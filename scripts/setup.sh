@@ -10,7 +10,8 @@ packages=(
   libgtest-dev libgmock-dev
   fonts-liberation fontconfig
   xvfb xauth x11-utils
-  libx11-dev libxrandr-dev libxtst-dev libxfixes-dev libxext-dev
+  libx11-dev libxrandr-dev libxtst-dev libxfixes-dev libxext-dev libxrender-dev
+  ffmpeg
   libdw-dev libevdev-dev libsensors-dev lm-sensors
   dbus dbus-x11 python3 python3-dbusmock
   openbox

@@ -106,10 +106,15 @@ TVX710MainWindow::TVX710MainWindow(Options options)
         this, [this] { RunPendingCalls(); }, Qt::QueuedConnection);
   });
 
+  CreateMirror();
   Handle([this] { FormCreate(); });
 }
 
 TVX710MainWindow::~TVX710MainWindow() {
+  // The mirror thread draws into this window and reads its fields: it goes first.
+  RemoveClickHook();
+  clicks_.reset();
+  mirror_.reset();
   // The subsystems go before the window's services and widgets; an open port is closed first, while
   // everything its close notifications reach still exists.
   UnwireSubsystems();
@@ -170,6 +175,11 @@ void TVX710MainWindow::FormCreate() {
   WriteLog(std::string(60, '-'));
   WriteLog("Creating...");
   LogMonitors();
+  if (desktop_) {
+    for (const std::string& note : CheckMirrorDisplay()) WriteLog(note);
+  }
+  // The click hook, unless the first argument is exactly "-noclick".
+  if (!HasNoClickArgument(options_.arguments)) InstallClickHook();
   overlay_.SetOverlayFont({font().family().toStdString(), font().pixelSize()});
   const int32_t activePageIndex = settings_.ReadSettings();
   settings_.FinishLoading();
@@ -201,7 +211,7 @@ void TVX710MainWindow::FormCreate() {
 }
 
 void TVX710MainWindow::LogMonitors() {
-  const std::vector<MonitorRect> monitors = DesktopMonitors();
+  const std::vector<MonitorRect> monitors = Monitors();
   for (size_t n = 0; n < monitors.size(); ++n) WriteLog(MonitorLogLine(n, monitors[n]));
   controls_.edDisplayNr.SetMaxValue(
       std::max<int32_t>(0, static_cast<int32_t>(monitors.size()) - 1));
@@ -209,6 +219,8 @@ void TVX710MainWindow::LogMonitors() {
 
 void TVX710MainWindow::FormClose() {
   WriteLog("Closing...");
+  RemoveClickHook();
+  UpdateDisplayThread(false);
   // A failed detach (the device is gone) is reported, and the shutdown goes on.
   if (comm.Connected()) Handle([this] { link.DetachController(); });
   Timer1->stop();
@@ -248,12 +260,15 @@ void TVX710MainWindow::PaintBox1Paint(QPainter& painter) {
 
 void TVX710MainWindow::pcChange() {
   // The Display page is bare: the tabs go and the black client area is the mirror's.
-  if (pc->currentWidget() == tsDisplay) pc->hide();
+  const bool displayPage = pc->currentWidget() == tsDisplay;
+  if (displayPage) pc->hide();
+  UpdateDisplayThread(display_.DisplayMode && displayPage);
   SaveSettings();
 }
 
 void TVX710MainWindow::FormResize() {
   SaveSettings();
+  UpdateDisplayThread(display_.DisplayMode);
 }
 
 void TVX710MainWindow::cbWindowBorderClick() {

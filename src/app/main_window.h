@@ -13,6 +13,7 @@
 #include "app/error_box.h"
 #include "app/event_log.h"
 #include "app/key_outputs.h"
+#include "app/mirror_wiring.h"
 #include "app/overlay_message.h"
 #include "app/settings_store.h"
 #include "app/shell_controls.h"
@@ -30,6 +31,9 @@
 #include "link/comm_device.h"
 #include "link/controller_link.h"
 #include "link/volume_knob.h"
+#include "mirror/click_forwarding.h"
+#include "mirror/display_mirror.h"
+#include "mirror/platform_display.h"
 #include "remote/key_dispatch.h"
 #include "remote/key_server.h"
 #include "remote/media_portal_launcher.h"
@@ -103,6 +107,10 @@ class TVX710MainWindow : public QWidget, private SettingsWindow {
     std::unique_ptr<ProcessControl> processControl = nullptr;
     std::unique_ptr<WindowList> windowList = nullptr;
     PowerSystem* powerSystem = nullptr;
+    // The mirror's display connections and the desktop's monitors and pointer; without them, the
+    // X display's on a real desktop and none on the offscreen platform.
+    FrameDeviceFactory* frameDevices = nullptr;
+    std::unique_ptr<DesktopDisplay> desktopDisplay = nullptr;
   };
 
   explicit TVX710MainWindow(Options options);
@@ -119,9 +127,20 @@ class TVX710MainWindow : public QWidget, private SettingsWindow {
   bool loadingSettings() const { return settings_.LoadingSettings(); }
 
   // The display-mirror mode: returns the previous value; a new value goes into the DisplayMode
-  // field and the settings file, the same value changes nothing. The mirror itself is not built
-  // yet.
+  // field, starts or stops the mirror and is saved; the same value changes nothing.
   bool SetDisplayMode(bool on);
+  void UpdateDisplayThread(bool run);
+  bool CanShowDisplay() const;
+  DisplayMirror& mirror() { return *mirror_; }
+  ClickForwarding& clickForwarding() { return *clicks_; }
+  // The desktop's monitors in device pixels (Qt's screens on the offscreen platform).
+  std::vector<MonitorRect> Monitors();
+  // The click hook: installed at creation unless the first argument is "-noclick".
+  void InstallClickHook();
+  void RemoveClickHook();
+  bool ClickHookInstalled() const { return clickHook_ != nullptr; }
+  // WM_MIRROR_CLICK.
+  void HandleMirrorClick(int32_t x, int32_t y);
 
   void WriteLog(const std::string& message) { eventLog_.WriteLog(message); }
   void ShowOverlayMessage(const std::string& text, int32_t seconds);
@@ -138,6 +157,7 @@ class TVX710MainWindow : public QWidget, private SettingsWindow {
   void FormCreate();
   void FormClose();
   void FormResize();
+  void FormShow();
   void pcChange();
   void cbWindowBorderClick();
   void OnChange();
@@ -204,6 +224,9 @@ class TVX710MainWindow : public QWidget, private SettingsWindow {
   void moveEvent(QMoveEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void changeEvent(QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
+  bool event(QEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
@@ -241,6 +264,10 @@ class TVX710MainWindow : public QWidget, private SettingsWindow {
   // Sets linkStepTimer to the link's next timed step, or stops it when none is pending.
   void ArmLinkStep();
   void RunPendingCalls();
+  // main_window_mirror.cpp
+  void CreateMirror();
+  // The client area's size, screen position and native window for the mirror thread.
+  void UpdateClientArea();
   template <typename Handler>
   void Handle(Handler&& handler) {
     RunHandler(errorBox_, std::forward<Handler>(handler));
@@ -273,6 +300,8 @@ class TVX710MainWindow : public QWidget, private SettingsWindow {
   LinkFanChannel fanChannel_{*this};
   LinkPowerControl linkControl_{*this};
   WindowPowerOffAction powerOffAction_{*this};
+  WindowMirrorAdapter mirrorWindow_{*this};
+  WindowClickAdapter clickWindow_{*this};
 
   // --- The subsystems, in start-up order, after the shell's services they use ---
  public:
@@ -297,6 +326,17 @@ class TVX710MainWindow : public QWidget, private SettingsWindow {
   // Started by FormCreate from the settings.
   KeyOutputs keyOutputs;
 
+ private:
+  // The display mirror and click forwarding (stopped and removed first when the window goes).
+  ClientArea client_;
+  std::unique_ptr<FrameDeviceFactory> ownFrameDevices_;
+  std::unique_ptr<DesktopDisplay> desktop_;
+  QtFrameOverlay frameOverlay_{overlay_};
+  std::unique_ptr<DisplayMirror> mirror_;
+  std::unique_ptr<ClickForwarding> clicks_;
+  std::unique_ptr<MirrorClickFilter> clickHook_;
+
+ public:
   // Last, so that the widgets go first, while the control models they are bound to and the
   // subsystems they show still exist.
   std::unique_ptr<TPageControlEx> pc;

@@ -113,14 +113,6 @@ void WindowPowerOffAction::DoPowerOff() {
   window_.power.DoPowerOff();
 }
 
-bool TVX710MainWindow::SetDisplayMode(bool on) {
-  const bool previous = display_.DisplayMode;
-  if (on == previous) return previous;
-  display_.DisplayMode = on;
-  SaveSettings();
-  return previous;
-}
-
 // --- StatusLabels ---
 
 void StatusLabels::SetTemperatureText(int sensor, const std::string& text) {

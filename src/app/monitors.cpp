@@ -5,8 +5,10 @@
 
 namespace trellon {
 
-std::vector<MonitorRect> DesktopMonitors() {
+std::vector<MonitorRect> DesktopMonitors(DesktopDisplay* desktop) {
   std::vector<MonitorRect> monitors;
+  if (desktop) monitors = desktop->Monitors();
+  if (!monitors.empty()) return monitors;
   for (const QScreen* screen : QGuiApplication::screens()) {
     const QRect geometry = screen->geometry();
     monitors.push_back({geometry.x(), geometry.y(), geometry.width(), geometry.height()});

@@ -361,23 +361,28 @@ class X11FrameDeviceFactory final : public FrameDeviceFactory {
 
 }  // namespace
 
-std::unique_ptr<FrameDeviceFactory> CreateFrameDeviceFactory(LogSink& log) {
+std::unique_ptr<FrameDeviceFactory> CreateFrameDeviceFactory() {
   InstallQuietErrorHandler();
-  if (Display* display = XOpenDisplay(nullptr)) {
-    const Extensions extensions = QueryExtensions(display);
-    if (!HasSurfaceFormat(display)) {
-      log.WriteLog("Display mirror: the screen is not a 24-bit true-colour screen");
-    } else if (!extensions.shm) {
-      log.WriteLog(
-          "Display mirror: no MIT-SHM on this display, frames are read with plain "
-          "image requests");
-    }
-    if (!extensions.render) {
-      log.WriteLog("Display mirror: no X Render on this display, unbuffered copies draw nothing");
-    }
-    XCloseDisplay(display);
-  }
   return std::make_unique<X11FrameDeviceFactory>();
+}
+
+std::vector<std::string> CheckMirrorDisplay() {
+  std::vector<std::string> notes;
+  Display* display = XOpenDisplay(nullptr);
+  if (!display) return notes;
+  const Extensions extensions = QueryExtensions(display);
+  if (!HasSurfaceFormat(display)) {
+    notes.push_back("Display mirror: the screen is not a 24-bit true-colour screen");
+  } else if (!extensions.shm) {
+    notes.push_back(
+        "Display mirror: no MIT-SHM on this display, frames are read with plain "
+        "image requests");
+  }
+  if (!extensions.render) {
+    notes.push_back("Display mirror: no X Render on this display, unbuffered copies draw nothing");
+  }
+  XCloseDisplay(display);
+  return notes;
 }
 
 }  // namespace trellon

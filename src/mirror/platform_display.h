@@ -1,9 +1,9 @@
 #pragma once
 
 #include <memory>
+#include <string>
 #include <vector>
 
-#include "base/shell_services.h"
 #include "mirror/frame_device.h"
 #include "mirror/mirror_types.h"
 
@@ -20,8 +20,11 @@ class DesktopDisplay : public PointerInjector {
 // This platform's desktop (main thread).
 std::unique_ptr<DesktopDisplay> CreateDesktopDisplay();
 
-// Connections for the mirror thread. Made on the main thread, which also checks the display's
-// extensions once and logs what is missing (the capture then takes a slower path).
-std::unique_ptr<FrameDeviceFactory> CreateFrameDeviceFactory(LogSink& log);
+// Connections for the mirror thread; made on the main thread.
+std::unique_ptr<FrameDeviceFactory> CreateFrameDeviceFactory();
+
+// What the mirror will miss on this display, one log line each (a missing MIT-SHM makes every
+// capture a plain image read); nothing when all is there or there is no display. Main thread.
+std::vector<std::string> CheckMirrorDisplay();
 
 }  // namespace trellon

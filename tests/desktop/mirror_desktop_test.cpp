@@ -1,0 +1,155 @@
+#include <QLabel>
+#include <algorithm>
+
+#include "app/page_control_ex.h"
+#include "desktop/desktop_test_support.h"
+#include "support/temporary_directory.h"
+// After Qt, whose headers do not stand Xlib's macros.
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+
+namespace trellon::testing {
+namespace {
+
+using test_support::WriteText;
+
+constexpr unsigned long kRed = 0xFF0000, kGreen = 0x00FF00, kBlue = 0x0000FF, kWhite = 0xFFFFFF;
+
+// The mirror on the private desktop (one 1280 × 1024 monitor): a pattern of four coloured
+// quadrants fills the screen's top-left 640 × 512; the window's 600 × 480 client area sits
+// right of and below it, so the pattern appears in the client area's top-left 300 × 240.
+class MirrorDesktopTest : public DesktopWindowTest {
+ protected:
+  void SetUp() override {
+    Display* x = desktop->Connection();
+    XSetWindowAttributes attributes{};
+    attributes.override_redirect = True;
+    attributes.event_mask = ButtonPressMask | ButtonReleaseMask;
+    pattern_ =
+        XCreateWindow(x, DefaultRootWindow(x), 0, 0, 640, 512, 0, CopyFromParent, InputOutput,
+                      CopyFromParent, CWOverrideRedirect | CWEventMask, &attributes);
+    XMapRaised(x, pattern_);
+    GC gc = XCreateGC(x, pattern_, 0, nullptr);
+    const unsigned long colours[4] = {kRed, kGreen, kBlue, kWhite};
+    for (int q = 0; q < 4; ++q) {
+      XSetForeground(x, gc, colours[q]);
+      XFillRectangle(x, pattern_, gc, (q % 2) * 320, (q / 2) * 256, 320, 256);
+    }
+    XFreeGC(x, gc);
+    XSync(x, False);
+  }
+  void TearDown() override {
+    XDestroyWindow(desktop->Connection(), pattern_);
+    XSync(desktop->Connection(), False);
+  }
+
+  std::unique_ptr<TVX710MainWindow> StartMirror(const std::string& options,
+                                                std::vector<std::string> arguments = {"trellon"}) {
+    WriteText("Trellon.ini",
+              "[X]\nLeft=660\nTop=480\nWidth=600\nHeight=480\n"
+              "ActivePageIndex=4\nDisplayTimer=10\n" +
+                  options);
+    auto window = Create(std::move(arguments));
+    Show(*window);
+    client_ = desktop->ClientRect(Id(*window));
+    return window;
+  }
+
+  unsigned long ScreenPixel(int x, int y) {
+    XImage* image = XGetImage(desktop->Connection(), DefaultRootWindow(desktop->Connection()),
+                              client_.left + x, client_.top + y, 1, 1, AllPlanes, ZPixmap);
+    if (!image) return 0xDEAD;
+    const unsigned long pixel = XGetPixel(image, 0, 0) & 0xFFFFFF;
+    XDestroyImage(image);
+    return pixel;
+  }
+
+  bool ShowsThePattern() {
+    return WaitUntil([&] {
+      return ScreenPixel(75, 60) == kRed && ScreenPixel(225, 60) == kGreen &&
+             ScreenPixel(75, 180) == kBlue && ScreenPixel(225, 180) == kWhite;
+    });
+  }
+
+  // A real left click at the client point, as the user makes it.
+  void ClickAt(int x, int y) {
+    Display* display = desktop->Connection();
+    XTestFakeMotionEvent(display, -1, client_.left + x, client_.top + y, CurrentTime);
+    XTestFakeButtonEvent(display, Button1, True, CurrentTime);
+    XTestFakeButtonEvent(display, Button1, False, CurrentTime);
+    XSync(display, False);
+  }
+
+  // The next button press that reached the pattern window, in its coordinates.
+  bool PatternPressedAt(int x, int y) {
+    XEvent event{};
+    return WaitUntil([&] {
+      while (XCheckWindowEvent(desktop->Connection(), pattern_, ButtonPressMask, &event)) {
+        if (event.xbutton.x == x && event.xbutton.y == y) return true;
+      }
+      return false;
+    });
+  }
+
+  Window pattern_ = None;
+  ScreenRect client_;
+};
+
+TEST_F(MirrorDesktopTest, ThePatternAppearsScaledInTheWindowOnEveryPath) {
+  for (const char* buffered : {"1", "0"}) {
+    for (const char* direct : {"1", "0"}) {
+      for (const char* quality : {"0", "1"}) {
+        const std::string options = std::string("DisplayBufferedCopy=") + buffered +
+                                    "\nDisplayTargetDirectAccess=" + direct +
+                                    "\nDisplayHighQuality=" + quality + "\n";
+        auto window = StartMirror(options + "DisplayMode=1\n");
+        EXPECT_TRUE(window->mirror().Running()) << options;
+        EXPECT_TRUE(ShowsThePattern())
+            << options << std::hex << ScreenPixel(75, 60) << " " << ScreenPixel(225, 60) << " "
+            << ScreenPixel(75, 180) << " " << ScreenPixel(225, 180);
+        window->close();
+        EXPECT_FALSE(window->mirror().Running());
+        EXPECT_TRUE(window->lbAverageDisplayCopyTime->text().endsWith(QStringLiteral(" ms")));
+      }
+    }
+  }
+}
+
+TEST_F(MirrorDesktopTest, AClickOnTheMirrorLandsOnTheSourceMonitor) {
+  auto window = StartMirror("DisplayMode=1\n");
+  ASSERT_TRUE(ShowsThePattern());
+  // Client (150, 120) of 600 × 480 is (320, 256) of the 1280 × 1024 monitor.
+  ClickAt(150, 120);
+  EXPECT_TRUE(PatternPressedAt(320, 256));
+  const std::vector<std::string> log = Messages(*window);
+  EXPECT_NE(std::find(log.begin(), log.end(), "Click @ 150, 120"), log.end());
+  EXPECT_TRUE(window->mirror().Running());
+}
+
+TEST_F(MirrorDesktopTest, CornerZonesStopTheMirrorOrBringBackThePages) {
+  auto window = StartMirror("DisplayMode=1\n");
+  ClickAt(10, 470);
+  EXPECT_TRUE(WaitUntil([&] { return !window->display().DisplayMode; }));
+  EXPECT_FALSE(window->mirror().Running());
+  EXPECT_TRUE(window->pc->isHidden());
+  // A click on the bare page switches display mode on again; nothing is forwarded.
+  ClickAt(300, 200);
+  EXPECT_TRUE(WaitUntil([&] { return window->mirror().Running(); }));
+  ClickAt(595, 475);
+  EXPECT_TRUE(WaitUntil([&] { return window->pc->isVisible(); }));
+  EXPECT_EQ(window->pc->currentWidget(), window->tsStatus);
+  EXPECT_FALSE(window->mirror().Running());
+  EXPECT_TRUE(window->display().DisplayMode);
+}
+
+TEST_F(MirrorDesktopTest, WithNoClickTheMirrorTakesNoClicks) {
+  auto window = StartMirror("DisplayMode=0\n", {"trellon", "-noclick"});
+  EXPECT_FALSE(window->ClickHookInstalled());
+  ClickAt(300, 200);
+  test_support::WaitFor([] { return false; }, 200, test_support::ProcessQtEvents);
+  EXPECT_FALSE(window->display().DisplayMode);
+  EXPECT_FALSE(window->mirror().Running());
+}
+
+}  // namespace
+}  // namespace trellon::testing
