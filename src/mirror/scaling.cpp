@@ -77,7 +77,7 @@ AreaScaler::AxisWeights AreaScaler::ComputeAxis(int32_t sourceLength, int32_t ta
       const int64_t to = std::min(end, (s + 1) * m);
       if (to <= from) continue;
       axis.weights[static_cast<size_t>(d * axis.taps + k)] =
-          static_cast<uint32_t>(cumulative(to) - cumulative(from));
+          static_cast<uint16_t>(cumulative(to) - cumulative(from));
     }
   }
   return axis;
@@ -96,6 +96,101 @@ void AreaScaler::Prepare(int32_t sourceWidth, int32_t sourceHeight, int32_t targ
   sizes_[3] = targetHeight;
 }
 
+namespace {
+
+constexpr int kFinalShift = AreaScaler::kWeightBits + 8;
+constexpr int kMixedShift = AreaScaler::kWeightBits - 8;
+constexpr int kMaxFixedTaps = 6;
+
+// The row pass with a constant number of rows: one sweep, no accumulator array.
+template <int Taps>
+void RowPassOf(const uint8_t* const* rows, const uint16_t* weights, uint16_t* mixed, size_t bytes) {
+  uint16_t w[Taps];
+  for (int k = 0; k < Taps; ++k) w[k] = weights[k];
+  constexpr uint32_t half = 1u << (kMixedShift - 1);
+  for (size_t i = 0; i < bytes; ++i) {
+    uint32_t sum = half;
+    // 16 × 16 → 32-bit products: the multiply that vector units have without SSE4.
+    for (int k = 0; k < Taps; ++k) {
+      sum += static_cast<uint32_t>(static_cast<uint16_t>(rows[k][i]) * w[k]);
+    }
+    mixed[i] = static_cast<uint16_t>(sum >> kMixedShift);
+  }
+}
+
+// Any number of rows (a source many times taller than the target), through an accumulator.
+void RowPassAny(const uint8_t* firstRow, size_t bytes, const uint16_t* weights, int32_t taps,
+                uint32_t* sums, uint16_t* mixed) {
+  std::memset(sums, 0, bytes * sizeof(uint32_t));
+  for (int32_t k = 0; k < taps; ++k) {
+    const uint8_t* in = firstRow + static_cast<size_t>(k) * bytes;
+    const uint16_t weight = weights[k];
+    for (size_t i = 0; i < bytes; ++i) {
+      sums[i] += static_cast<uint32_t>(static_cast<uint16_t>(in[i]) * weight);
+    }
+  }
+  constexpr uint32_t half = 1u << (kMixedShift - 1);
+  for (size_t i = 0; i < bytes; ++i)
+    mixed[i] = static_cast<uint16_t>((sums[i] + half) >> kMixedShift);
+}
+
+// One target row from the mixed source row: each pixel the weighted sum of Taps source pixels,
+// all four bytes at once. Taps is a constant here so that the compiler unrolls the taps and
+// packs the four bytes into one vector.
+template <int Taps>
+void ColumnPassOf(const uint16_t* mixed, const int32_t* first, const uint16_t* weights,
+                  uint32_t* out, int32_t width) {
+  constexpr uint32_t half = 1u << (kFinalShift - 1);
+  for (int32_t x = 0; x < width; ++x) {
+    const uint16_t* in = mixed + static_cast<size_t>(first[x]) * 4;
+    const uint16_t* w = weights + static_cast<size_t>(x) * Taps;
+    uint32_t sum[4] = {half, half, half, half};
+    for (int k = 0; k < Taps; ++k) {
+      for (int c = 0; c < 4; ++c) sum[c] += static_cast<uint32_t>(in[4 * k + c]) * w[k];
+    }
+    out[x] =
+        ((sum[2] >> kFinalShift) << 16) | ((sum[1] >> kFinalShift) << 8) | (sum[0] >> kFinalShift);
+  }
+}
+
+void ColumnPassAny(const uint16_t* mixed, const int32_t* first, const uint16_t* weights,
+                   int32_t taps, uint32_t* out, int32_t width) {
+  constexpr uint32_t half = 1u << (kFinalShift - 1);
+  for (int32_t x = 0; x < width; ++x) {
+    const uint16_t* in = mixed + static_cast<size_t>(first[x]) * 4;
+    const uint16_t* w = weights + static_cast<size_t>(x) * taps;
+    uint32_t sum[4] = {half, half, half, half};
+    for (int32_t k = 0; k < taps; ++k) {
+      for (int c = 0; c < 4; ++c) sum[c] += static_cast<uint32_t>(in[4 * k + c]) * w[k];
+    }
+    out[x] =
+        ((sum[2] >> kFinalShift) << 16) | ((sum[1] >> kFinalShift) << 8) | (sum[0] >> kFinalShift);
+  }
+}
+
+}  // namespace
+
+void AreaScaler::ColumnPass(const uint16_t* mixed, uint32_t* out, int32_t width) const {
+  const int32_t* first = columns_.first.data();
+  const uint16_t* weights = columns_.weights.data();
+  switch (columns_.taps) {
+    case 1:
+      return ColumnPassOf<1>(mixed, first, weights, out, width);
+    case 2:
+      return ColumnPassOf<2>(mixed, first, weights, out, width);
+    case 3:
+      return ColumnPassOf<3>(mixed, first, weights, out, width);
+    case 4:
+      return ColumnPassOf<4>(mixed, first, weights, out, width);
+    case 5:
+      return ColumnPassOf<5>(mixed, first, weights, out, width);
+    case 6:
+      return ColumnPassOf<6>(mixed, first, weights, out, width);
+    default:
+      return ColumnPassAny(mixed, first, weights, columns_.taps, out, width);
+  }
+}
+
 void AreaScaler::Scale(const uint32_t* source, int32_t sourceWidth, int32_t sourceHeight,
                        uint32_t* target, int32_t targetWidth, int32_t targetHeight) {
   if (sourceWidth <= 0 || sourceHeight <= 0 || targetWidth <= 0 || targetHeight <= 0) return;
@@ -104,38 +199,38 @@ void AreaScaler::Scale(const uint32_t* source, int32_t sourceWidth, int32_t sour
   const auto* bytes = reinterpret_cast<const uint8_t*>(source);
   uint32_t* sums = sums_.data();
   uint16_t* mixed = mixed_.data();
-  constexpr int kMixedShift = kWeightBits - 8;
-  constexpr int kFinalShift = kWeightBits + 8;
   for (int32_t y = 0; y < targetHeight; ++y) {
     // Row pass: the weighted sum of the source rows under this target row, per byte.
-    const uint32_t* rowWeights = &rows_.weights[static_cast<size_t>(y) * rows_.taps];
+    const uint8_t* rows[kMaxFixedTaps];
     const int32_t firstRow = rows_.first[static_cast<size_t>(y)];
-    std::memset(sums, 0, rowBytes * sizeof(uint32_t));
-    for (int32_t k = 0; k < rows_.taps; ++k) {
-      const uint32_t weight = rowWeights[k];
-      if (weight == 0) continue;
-      const uint8_t* in = bytes + static_cast<size_t>(firstRow + k) * rowBytes;
-      for (size_t i = 0; i < rowBytes; ++i) sums[i] += in[i] * weight;
+    for (int32_t k = 0; k < rows_.taps && k < kMaxFixedTaps; ++k) {
+      rows[k] = bytes + static_cast<size_t>(firstRow + k) * rowBytes;
     }
-    for (size_t i = 0; i < rowBytes; ++i) {
-      mixed[i] = static_cast<uint16_t>((sums[i] + (1u << (kMixedShift - 1))) >> kMixedShift);
+    const uint16_t* rowWeights = &rows_.weights[static_cast<size_t>(y) * rows_.taps];
+    switch (rows_.taps) {
+      case 1:
+        RowPassOf<1>(rows, rowWeights, mixed, rowBytes);
+        break;
+      case 2:
+        RowPassOf<2>(rows, rowWeights, mixed, rowBytes);
+        break;
+      case 3:
+        RowPassOf<3>(rows, rowWeights, mixed, rowBytes);
+        break;
+      case 4:
+        RowPassOf<4>(rows, rowWeights, mixed, rowBytes);
+        break;
+      case 5:
+        RowPassOf<5>(rows, rowWeights, mixed, rowBytes);
+        break;
+      case 6:
+        RowPassOf<6>(rows, rowWeights, mixed, rowBytes);
+        break;
+      default:
+        RowPassAny(bytes + static_cast<size_t>(firstRow) * rowBytes, rowBytes, rowWeights,
+                   rows_.taps, sums, mixed);
     }
-    // Column pass: each target pixel from its source columns, four bytes at a time.
-    uint32_t* out = target + static_cast<size_t>(y) * targetWidth;
-    const int32_t taps = columns_.taps;
-    for (int32_t x = 0; x < targetWidth; ++x) {
-      const uint32_t* weights = &columns_.weights[static_cast<size_t>(x) * taps];
-      const uint16_t* in = mixed + static_cast<size_t>(columns_.first[static_cast<size_t>(x)]) * 4;
-      uint32_t b = 0, g = 0, r = 0;
-      for (int32_t k = 0; k < taps; ++k) {
-        b += in[4 * k] * weights[k];
-        g += in[4 * k + 1] * weights[k];
-        r += in[4 * k + 2] * weights[k];
-      }
-      constexpr uint32_t half = 1u << (kFinalShift - 1);
-      out[x] = (((r + half) >> kFinalShift) << 16) | (((g + half) >> kFinalShift) << 8) |
-               ((b + half) >> kFinalShift);
-    }
+    ColumnPass(mixed, target + static_cast<size_t>(y) * targetWidth, targetWidth);
   }
 }
 

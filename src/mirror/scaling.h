@@ -37,7 +37,7 @@ class AreaScaler {
   struct AxisWeights {
     int32_t taps = 0;
     std::vector<int32_t> first;
-    std::vector<uint32_t> weights;  // taps per target index
+    std::vector<uint16_t> weights;  // taps per target index
   };
   static constexpr int kWeightBits = 14;
   static AxisWeights ComputeAxis(int32_t sourceLength, int32_t targetLength);
@@ -45,6 +45,7 @@ class AreaScaler {
  private:
   void Prepare(int32_t sourceWidth, int32_t sourceHeight, int32_t targetWidth,
                int32_t targetHeight);
+  void ColumnPass(const uint16_t* mixed, uint32_t* out, int32_t width) const;
 
   int32_t sizes_[4] = {0, 0, 0, 0};
   AxisWeights columns_;
