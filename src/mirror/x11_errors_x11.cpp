@@ -12,6 +12,20 @@ std::map<Display*, unsigned long>& QuietDisplays() {
   return displays;
 }
 XErrorHandler previousHandler = nullptr;
+XIOErrorHandler previousIoHandler = nullptr;
+
+bool IsQuiet(Display* display) {
+  const std::lock_guard<std::mutex> lock(displaysMutex);
+  return QuietDisplays().count(display) > 0;
+}
+
+// A broken connection of ours returns to Xlib, which then runs the connection's own exit
+// handler (it marks the connection dead); the handler before ours (Xlib's, or the toolkit's)
+// would end the process.
+int QuietIoHandler(Display* display) {
+  if (IsQuiet(display)) return 0;
+  return previousIoHandler ? previousIoHandler(display) : 0;
+}
 
 int QuietHandler(Display* display, XErrorEvent* error) {
   {
@@ -29,7 +43,10 @@ int QuietHandler(Display* display, XErrorEvent* error) {
 
 void InstallQuietErrorHandler() {
   static std::once_flag installed;
-  std::call_once(installed, [] { previousHandler = XSetErrorHandler(QuietHandler); });
+  std::call_once(installed, [] {
+    previousHandler = XSetErrorHandler(QuietHandler);
+    previousIoHandler = XSetIOErrorHandler(QuietIoHandler);
+  });
 }
 
 void QuietenDisplay(Display* display) {
