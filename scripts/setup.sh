@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libqt6dbus6 libqt6network6
   libgtest-dev libgmock-dev
   fonts-liberation fontconfig
-  xvfb xauth x11-utils
+  xvfb xauth x11-utils x11-xserver-utils xserver-xorg-core xserver-xorg-video-dummy
   libx11-dev libxrandr-dev libxtst-dev libxfixes-dev libxext-dev libxrender-dev
   ffmpeg
   libdw-dev libevdev-dev libsensors-dev lm-sensors
