@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "base/clock.h"
@@ -80,12 +82,52 @@ double ProcessCpuMs() {
   return now.tv_sec * 1000.0 + now.tv_nsec / 1e6;
 }
 
+long ResidentKilobytes() {
+  std::FILE* status = std::fopen("/proc/self/status", "r");
+  if (!status) return -1;
+  char line[256];
+  long kilobytes = -1;
+  while (std::fgets(line, sizeof line, status)) {
+    if (std::sscanf(line, "VmRSS: %ld kB", &kilobytes) == 1) break;
+  }
+  std::fclose(status);
+  return kilobytes;
+}
+
 double Median(std::vector<double> values) {
   std::sort(values.begin(), values.end());
   return values[values.size() / 2];
 }
 
-int Run() {
+// --soak N: N frames of 1080p on the default path (buffered, direct, colour), resident memory
+// after the first 100 and at the end, and the load at the default 50 ms wait.
+int Soak(FrameDeviceFactory& devices, Window window, int frames) {
+  const MicrosecondClock clock;
+  FixedSourceDevice device(devices.Open(), {0, 0, 1920, 1080});
+  DisplaySettings settings;
+  ClientArea client;
+  client.width = kTargetWidth;
+  client.height = kTargetHeight;
+  client.window = window;
+  NoOverlay overlay;
+  CanvasLock canvas;
+  FrameCopy copy(clock, settings, client, overlay, canvas);
+  long early = 0;
+  const double cpuStart = ProcessCpuMs();
+  for (int frame = 0; frame < frames; ++frame) {
+    copy.CopyDisplayFrame(device);
+    if (frame == 99) early = ResidentKilobytes();
+  }
+  const double cpuPerFrame = (ProcessCpuMs() - cpuStart) / frames;
+  std::printf(
+      "soak frames=%d rss_kb_after_100=%ld rss_kb_at_end=%ld cpu_ms=%.2f "
+      "load_at_50ms_wait=%.2f%%\n",
+      frames, early, ResidentKilobytes(), cpuPerFrame,
+      100.0 * cpuPerFrame / (cpuPerFrame + settings.DisplayTimer.load()));
+  return 0;
+}
+
+int Run(int soakFrames) {
   Display* display = XOpenDisplay(nullptr);
   if (!display) {
     std::fprintf(stderr, "trellon-mirror-bench: no X display (set DISPLAY)\n");
@@ -103,6 +145,7 @@ int Run() {
 
   for (const std::string& note : CheckMirrorDisplay()) std::fprintf(stderr, "%s\n", note.c_str());
   const std::unique_ptr<FrameDeviceFactory> devices = CreateFrameDeviceFactory();
+  if (soakFrames > 0) return Soak(*devices, window, soakFrames);
   const MicrosecondClock clock;
   for (const MonitorRect source : {MonitorRect{0, 0, 1920, 1080}, MonitorRect{0, 0, 3840, 2160}}) {
     if (source.width > screenWidth || source.height > screenHeight) {
@@ -163,6 +206,8 @@ int Run() {
 }  // namespace
 }  // namespace trellon
 
-int main() {
-  return trellon::Run();
+int main(int argc, char** argv) {
+  const std::string soak = "--soak";
+  const int soakFrames = argc == 3 && argv[1] == soak ? std::atoi(argv[2]) : 0;
+  return trellon::Run(soakFrames);
 }

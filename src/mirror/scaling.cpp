@@ -201,7 +201,7 @@ void AreaScaler::Scale(const uint32_t* source, int32_t sourceWidth, int32_t sour
   uint16_t* mixed = mixed_.data();
   for (int32_t y = 0; y < targetHeight; ++y) {
     // Row pass: the weighted sum of the source rows under this target row, per byte.
-    const uint8_t* rows[kMaxFixedTaps];
+    const uint8_t* rows[kMaxFixedTaps] = {};
     const int32_t firstRow = rows_.first[static_cast<size_t>(y)];
     for (int32_t k = 0; k < rows_.taps && k < kMaxFixedTaps; ++k) {
       rows[k] = bytes + static_cast<size_t>(firstRow + k) * rowBytes;

@@ -142,6 +142,23 @@ TEST_F(MirrorDesktopTest, CornerZonesStopTheMirrorOrBringBackThePages) {
   EXPECT_TRUE(window->display().DisplayMode);
 }
 
+TEST_F(MirrorDesktopTest, EveryResizeAndMoveRestartsTheMirrorAndMinimisingStopsIt) {
+  auto window = StartMirror("DisplayMode=1\n");
+  const auto count = [&](const std::string& message) {
+    const std::vector<std::string> log = Messages(*window);
+    return std::count(log.begin(), log.end(), message);
+  };
+  const auto starts = count("Start display thread");
+  desktop->MoveResize(Id(*window), {700, 500, 560, 440});
+  EXPECT_TRUE(WaitUntil([&] { return count("Start display thread") > starts; }));
+  EXPECT_EQ(count("Stopping display thread"), count("Start display thread") - 1);
+  EXPECT_TRUE(window->mirror().Running());
+  desktop->Iconify(Id(*window));
+  EXPECT_TRUE(WaitUntil([&] { return !window->mirror().Running(); }));
+  desktop->Activate(Id(*window));
+  EXPECT_TRUE(WaitUntil([&] { return window->mirror().Running(); }));
+}
+
 TEST_F(MirrorDesktopTest, WithNoClickTheMirrorTakesNoClicks) {
   auto window = StartMirror("DisplayMode=0\n", {"trellon", "-noclick"});
   EXPECT_FALSE(window->ClickHookInstalled());
