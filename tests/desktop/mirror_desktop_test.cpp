@@ -115,6 +115,27 @@ TEST_F(MirrorDesktopTest, ThePatternAppearsScaledInTheWindowOnEveryPath) {
   }
 }
 
+TEST_F(MirrorDesktopTest, TheOverlayMessageIsDrawnOverEveryFrameOfBothKinds) {
+  for (const char* buffered : {"1", "0"}) {
+    auto window = StartMirror(std::string("DisplayMode=1\nDisplayBufferedCopy=") + buffered + "\n");
+    ASSERT_TRUE(ShowsThePattern());
+    window->ShowOverlayMessage("Power Off", 2);
+    // Centred over the 600-pixel span from its top at 20: part of it lies over the mirrored
+    // green quadrant, where white text and its black outline are the only other colours.
+    const auto overlayPixels = [&] {
+      int count = 0;
+      for (int y = 20; y < 56; y += 2) {
+        for (int x = 230; x < 300; x += 2) {
+          const unsigned long pixel = ScreenPixel(x, y);
+          count += pixel == kWhite || pixel == 0;
+        }
+      }
+      return count;
+    };
+    EXPECT_TRUE(WaitUntil([&] { return overlayPixels() > 20; })) << buffered;
+  }
+}
+
 TEST_F(MirrorDesktopTest, AClickOnTheMirrorLandsOnTheSourceMonitor) {
   auto window = StartMirror("DisplayMode=1\n");
   ASSERT_TRUE(ShowsThePattern());

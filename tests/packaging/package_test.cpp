@@ -123,7 +123,9 @@ TEST_F(PackageTest, DependsOnTheLibrariesItLinksInstallsAndLintianFindsNoErrors)
   EXPECT_EQ(field("Version"), "1.1-1\n");
   const std::string depends = field("Depends");
   for (const char* library : {"libc6", "libqt6core6", "libqt6gui6", "libqt6widgets6",
-                              "libqt6network6", "libqt6dbus6", "libx11-6", "libdw1", "libevdev2"}) {
+                              "libqt6network6", "libqt6dbus6", "libx11-6", "libdw1", "libevdev2",
+                              // the display mirror's X extensions
+                              "libxext6", "libxfixes3", "libxrender1", "libxtst6", "libxrandr2"}) {
     EXPECT_NE(depends.find(library), std::string::npos) << depends;
   }
   // apt finds everything the package needs.
