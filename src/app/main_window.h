@@ -332,6 +332,8 @@ class TVX710MainWindow : public QWidget, private SettingsWindow {
   std::unique_ptr<FrameDeviceFactory> ownFrameDevices_;
   std::unique_ptr<DesktopDisplay> desktop_;
   QtFrameOverlay frameOverlay_{overlay_};
+  // Clicks go nowhere without a desktop.
+  NoPointerInjector noPointer_;
   std::unique_ptr<DisplayMirror> mirror_;
   std::unique_ptr<ClickForwarding> clicks_;
   std::unique_ptr<MirrorClickFilter> clickHook_;

@@ -62,6 +62,13 @@ class NoFrameDevices final : public FrameDeviceFactory {
   std::unique_ptr<FrameDevice> Open() override { return nullptr; }
 };
 
+// No desktop to click on (the offscreen platform).
+class NoPointerInjector final : public PointerInjector {
+ public:
+  void MoveTo(int32_t, int32_t) override {}
+  void LeftClick() override {}
+};
+
 // WM_MIRROR_CLICK, posted to the main window with the client point of a released click.
 class MirrorClickEvent final : public QEvent {
  public:
