@@ -90,6 +90,12 @@ void AreaScaler::Prepare(int32_t sourceWidth, int32_t sourceHeight, int32_t targ
   rows_ = ComputeAxis(sourceHeight, targetHeight);
   sums_.resize(static_cast<size_t>(sourceWidth) * 4);
   mixed_.resize(static_cast<size_t>(sourceWidth) * 4);
+  // Both passes' weights in one: the column weight over 2^14 and the row pass's 2^14.
+  columnWeights_.resize(columns_.weights.size());
+  constexpr float kScale = 1.0f / static_cast<float>(1u << (2 * kWeightBits));
+  for (size_t i = 0; i < columns_.weights.size(); ++i) {
+    columnWeights_[i] = static_cast<float>(columns_.weights[i]) * kScale;
+  }
   sizes_[0] = sourceWidth;
   sizes_[1] = sourceHeight;
   sizes_[2] = targetWidth;
@@ -98,29 +104,27 @@ void AreaScaler::Prepare(int32_t sourceWidth, int32_t sourceHeight, int32_t targ
 
 namespace {
 
-constexpr int kFinalShift = AreaScaler::kWeightBits + 8;
-constexpr int kMixedShift = AreaScaler::kWeightBits - 8;
 constexpr int kMaxFixedTaps = 6;
 
 // The row pass with a constant number of rows: one sweep, no accumulator array.
 template <int Taps>
-void RowPassOf(const uint8_t* const* rows, const uint16_t* weights, uint16_t* mixed, size_t bytes) {
+void RowPassOf(const uint8_t* const* rows, const uint16_t* weights, float* mixed, size_t bytes) {
   uint16_t w[Taps];
   for (int k = 0; k < Taps; ++k) w[k] = weights[k];
-  constexpr uint32_t half = 1u << (kMixedShift - 1);
   for (size_t i = 0; i < bytes; ++i) {
-    uint32_t sum = half;
+    uint32_t sum = 0;
     // 16 × 16 → 32-bit products: the multiply that vector units have without SSE4.
     for (int k = 0; k < Taps; ++k) {
       sum += static_cast<uint32_t>(static_cast<uint16_t>(rows[k][i]) * w[k]);
     }
-    mixed[i] = static_cast<uint16_t>(sum >> kMixedShift);
+    // Exact in a float: at most 255 × 2^14.
+    mixed[i] = static_cast<float>(static_cast<int32_t>(sum));
   }
 }
 
 // Any number of rows (a source many times taller than the target), through an accumulator.
 void RowPassAny(const uint8_t* firstRow, size_t bytes, const uint16_t* weights, int32_t taps,
-                uint32_t* sums, uint16_t* mixed) {
+                uint32_t* sums, float* mixed) {
   std::memset(sums, 0, bytes * sizeof(uint32_t));
   for (int32_t k = 0; k < taps; ++k) {
     const uint8_t* in = firstRow + static_cast<size_t>(k) * bytes;
@@ -129,50 +133,49 @@ void RowPassAny(const uint8_t* firstRow, size_t bytes, const uint16_t* weights, 
       sums[i] += static_cast<uint32_t>(static_cast<uint16_t>(in[i]) * weight);
     }
   }
-  constexpr uint32_t half = 1u << (kMixedShift - 1);
-  for (size_t i = 0; i < bytes; ++i)
-    mixed[i] = static_cast<uint16_t>((sums[i] + half) >> kMixedShift);
+  for (size_t i = 0; i < bytes; ++i) mixed[i] = static_cast<float>(static_cast<int32_t>(sums[i]));
 }
 
-// One target row from the mixed source row: each pixel the weighted sum of Taps source pixels,
-// all four bytes at once. Taps is a constant here so that the compiler unrolls the taps and
-// packs the four bytes into one vector.
+// A channel of the column pass, from 0 .. 255 × 2^28 down to 0 .. 255, rounded.
+inline uint32_t Level(float sum) {
+  return static_cast<uint32_t>(static_cast<int32_t>(sum + 0.5f));
+}
+
+// One target row from the row pass's sums: each pixel the weighted sum of Taps source pixels,
+// all four bytes at once in one vector of floats. Taps is a constant here so that the compiler
+// unrolls the taps.
 template <int Taps>
-void ColumnPassOf(const uint16_t* mixed, const int32_t* first, const uint16_t* weights,
-                  uint32_t* out, int32_t width) {
-  constexpr uint32_t half = 1u << (kFinalShift - 1);
+void ColumnPassOf(const float* mixed, const int32_t* first, const float* weights, uint32_t* out,
+                  int32_t width) {
   for (int32_t x = 0; x < width; ++x) {
-    const uint16_t* in = mixed + static_cast<size_t>(first[x]) * 4;
-    const uint16_t* w = weights + static_cast<size_t>(x) * Taps;
-    uint32_t sum[4] = {half, half, half, half};
+    const float* in = mixed + static_cast<size_t>(first[x]) * 4;
+    const float* w = weights + static_cast<size_t>(x) * Taps;
+    float sum[4] = {0, 0, 0, 0};
     for (int k = 0; k < Taps; ++k) {
-      for (int c = 0; c < 4; ++c) sum[c] += static_cast<uint32_t>(in[4 * k + c]) * w[k];
+      for (int c = 0; c < 4; ++c) sum[c] += in[4 * k + c] * w[k];
     }
-    out[x] =
-        ((sum[2] >> kFinalShift) << 16) | ((sum[1] >> kFinalShift) << 8) | (sum[0] >> kFinalShift);
+    out[x] = (Level(sum[2]) << 16) | (Level(sum[1]) << 8) | Level(sum[0]);
   }
 }
 
-void ColumnPassAny(const uint16_t* mixed, const int32_t* first, const uint16_t* weights,
-                   int32_t taps, uint32_t* out, int32_t width) {
-  constexpr uint32_t half = 1u << (kFinalShift - 1);
+void ColumnPassAny(const float* mixed, const int32_t* first, const float* weights, int32_t taps,
+                   uint32_t* out, int32_t width) {
   for (int32_t x = 0; x < width; ++x) {
-    const uint16_t* in = mixed + static_cast<size_t>(first[x]) * 4;
-    const uint16_t* w = weights + static_cast<size_t>(x) * taps;
-    uint32_t sum[4] = {half, half, half, half};
+    const float* in = mixed + static_cast<size_t>(first[x]) * 4;
+    const float* w = weights + static_cast<size_t>(x) * taps;
+    float sum[4] = {0, 0, 0, 0};
     for (int32_t k = 0; k < taps; ++k) {
-      for (int c = 0; c < 4; ++c) sum[c] += static_cast<uint32_t>(in[4 * k + c]) * w[k];
+      for (int c = 0; c < 4; ++c) sum[c] += in[4 * k + c] * w[k];
     }
-    out[x] =
-        ((sum[2] >> kFinalShift) << 16) | ((sum[1] >> kFinalShift) << 8) | (sum[0] >> kFinalShift);
+    out[x] = (Level(sum[2]) << 16) | (Level(sum[1]) << 8) | Level(sum[0]);
   }
 }
 
 }  // namespace
 
-void AreaScaler::ColumnPass(const uint16_t* mixed, uint32_t* out, int32_t width) const {
+void AreaScaler::ColumnPass(const float* mixed, uint32_t* out, int32_t width) const {
   const int32_t* first = columns_.first.data();
-  const uint16_t* weights = columns_.weights.data();
+  const float* weights = columnWeights_.data();
   switch (columns_.taps) {
     case 1:
       return ColumnPassOf<1>(mixed, first, weights, out, width);
@@ -198,7 +201,7 @@ void AreaScaler::Scale(const uint32_t* source, int32_t sourceWidth, int32_t sour
   const size_t rowBytes = static_cast<size_t>(sourceWidth) * 4;
   const auto* bytes = reinterpret_cast<const uint8_t*>(source);
   uint32_t* sums = sums_.data();
-  uint16_t* mixed = mixed_.data();
+  float* mixed = mixed_.data();
   for (int32_t y = 0; y < targetHeight; ++y) {
     // Row pass: the weighted sum of the source rows under this target row, per byte.
     const uint8_t* rows[kMaxFixedTaps] = {};

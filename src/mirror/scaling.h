@@ -25,8 +25,9 @@ class NearestScaler {
 };
 
 // Halftone: every target pixel is the mean of the source area it covers, each source pixel
-// weighted by the part of it inside that area. Rows first, then columns, in fixed point with
-// weights that sum to exactly 1 per target pixel (no division per pixel).
+// weighted by the part of it inside that area. Rows first in fixed point (exact integer sums),
+// then columns in floats over the four bytes of a pixel at once, with weights that sum to
+// exactly 1 per target pixel (no division per pixel).
 class AreaScaler {
  public:
   void Scale(const uint32_t* source, int32_t sourceWidth, int32_t sourceHeight, uint32_t* target,
@@ -45,13 +46,14 @@ class AreaScaler {
  private:
   void Prepare(int32_t sourceWidth, int32_t sourceHeight, int32_t targetWidth,
                int32_t targetHeight);
-  void ColumnPass(const uint16_t* mixed, uint32_t* out, int32_t width) const;
+  void ColumnPass(const float* mixed, uint32_t* out, int32_t width) const;
 
   int32_t sizes_[4] = {0, 0, 0, 0};
   AxisWeights columns_;
   AxisWeights rows_;
-  std::vector<uint32_t> sums_;   // one target row of the row pass, per byte of a source row
-  std::vector<uint16_t> mixed_;  // the same, 8 fraction bits
+  std::vector<uint32_t> sums_;  // one target row of the row pass, per byte of a source row
+  std::vector<float> mixed_;    // the same as floats (exact), for the column pass
+  std::vector<float> columnWeights_;
 };
 
 // Blends a premultiplied ARGB picture over 0x00RRGGBB pixels at (x, y), clipped to the target.
