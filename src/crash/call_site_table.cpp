@@ -111,8 +111,8 @@ class TableReader {
 };
 
 // The action records of a call site: a chain of (type filter, offset to the next record).
-// Filter 0 is a cleanup, a positive one a catch clause, a negative one an exception
-// specification.
+// Filter 0 is a cleanup, a positive one a catch clause, a negative one a list of allowed
+// exceptions (`throw(...)`).
 FrameHandling ClassifyActions(const uint8_t* actionTable, uint64_t action) {
   TableReader reader(actionTable + (action - 1));
   for (int records = 0; records < 1024; ++records) {

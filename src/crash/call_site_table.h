@@ -9,7 +9,7 @@ namespace trellon {
 enum class FrameHandling {
   None,        // nothing: the exception passes through
   Cleanup,     // destructors only; the frame does not examine the exception
-  Examines,    // catch clauses or an exception specification look at the exception
+  Examines,    // catch clauses or a throw(...) list look at the exception
   Terminates,  // the call may not throw (noexcept): the exception ends the program here
 };
 

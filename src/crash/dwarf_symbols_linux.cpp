@@ -18,7 +18,7 @@ bool IsFunction(Dwarf_Die& scope) {
 }
 
 // The declaration a function's entry refers to, through its abstract origin (an inlined or
-// concrete copy) and its specification (a definition outside its class).
+// concrete copy) and its DW_AT_specification link (a definition outside its class).
 Dwarf_Die Declaration(Dwarf_Die function) {
   for (int step = 0; step < 4; ++step) {
     Dwarf_Attribute attribute;

@@ -9,11 +9,11 @@
 namespace trellon {
 
 // Observes every exception on the thread it is active on at the moment a handler examines it:
-// a frame with catch clauses (also one whose clauses do not take the exception), a frame with an
-// exception specification, and the terminate path for an exception that no frame takes; in the
-// search that comes before any frame is left, before that handler acts, without changing what
-// happens next. Each observation captures the exception's state and raises an event: a C++
-// exception raises OnNativeException (with the exception object on its first throw, none when
+// a frame with catch clauses (also one whose clauses do not take the exception), a frame with a
+// throw(...) list of allowed exceptions, and the terminate path for an exception that no frame
+// takes; in the search that comes before any frame is left, before that handler acts, without
+// changing what happens next. Each observation captures the exception's state and raises an event:
+// a C++ exception raises OnNativeException (with the exception object on its first throw, none when
 // it is thrown again), an exception of another runtime OnSystemException.
 //
 // Faults (SIGSEGV and the like) are not observed here: a process that faults cannot safely run

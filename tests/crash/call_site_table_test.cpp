@@ -11,7 +11,7 @@ namespace {
 constexpr uintptr_t kFunction = 0x1000;
 
 // An exception table with five call sites of 16 bytes each from kFunction + 0x10 on: no landing
-// pad; cleanup only; a catch clause; a cleanup followed by an exception specification; a
+// pad; cleanup only; a catch clause; a cleanup followed by a throw(...) list; a
 // chain of cleanups only. Call sites are uleb128 (as GCC writes them) or udata4.
 std::vector<uint8_t> Table(bool fixedWidth) {
   std::vector<uint8_t> table = {0xff,   // landing pads relative to the function's start
@@ -43,13 +43,13 @@ std::vector<uint8_t> Table(bool fixedWidth) {
   // Action records (filter, displacement to the next), numbered from 1 by byte offset.
   const std::vector<uint8_t> actions = {0x01, 0x00,   // 1: catch clause
                                         0x00, 0x01,   // 3: cleanup, then the record at 5
-                                        0x7f, 0x00,   // 5: exception specification
+                                        0x7f, 0x00,   // 5: throw(...) list
                                         0x00, 0x00};  // 7: cleanup only
   table.insert(table.end(), actions.begin(), actions.end());
   return table;
 }
 
-TEST(CallSiteTableTest, FramesThatExamineAreThoseWithCatchClausesOrSpecifications) {
+TEST(CallSiteTableTest, FramesThatExamineAreThoseWithCatchClausesOrThrowLists) {
   for (const bool fixedWidth : {false, true}) {
     const std::vector<uint8_t> table = Table(fixedWidth);
     auto at = [&](uintptr_t offset) {
