@@ -5,15 +5,13 @@
 #include "desktop/desktop_test_support.h"
 #include "support/temporary_directory.h"
 // After Qt, whose headers do not stand Xlib's macros.
-#include <X11/Xutil.h>
-#include <X11/extensions/XTest.h>
+#include "support/x_pattern.h"
 
 namespace trellon::testing {
 namespace {
 
-using test_support::WriteText;
 
-constexpr unsigned long kRed = 0xFF0000, kGreen = 0x00FF00, kBlue = 0x0000FF, kWhite = 0xFFFFFF;
+using namespace test_support;
 
 // The mirror on the private desktop (one 1280 × 1024 monitor): a pattern of four coloured
 // quadrants fills the screen's top-left 640 × 512; the window's 600 × 480 client area sits
@@ -21,22 +19,8 @@ constexpr unsigned long kRed = 0xFF0000, kGreen = 0x00FF00, kBlue = 0x0000FF, kW
 class MirrorDesktopTest : public DesktopWindowTest {
  protected:
   void SetUp() override {
-    Display* x = desktop->Connection();
-    XSetWindowAttributes attributes{};
-    attributes.override_redirect = True;
-    attributes.event_mask = ButtonPressMask | ButtonReleaseMask;
     pattern_ =
-        XCreateWindow(x, DefaultRootWindow(x), 0, 0, 640, 512, 0, CopyFromParent, InputOutput,
-                      CopyFromParent, CWOverrideRedirect | CWEventMask, &attributes);
-    XMapRaised(x, pattern_);
-    GC gc = XCreateGC(x, pattern_, 0, nullptr);
-    const unsigned long colours[4] = {kRed, kGreen, kBlue, kWhite};
-    for (int q = 0; q < 4; ++q) {
-      XSetForeground(x, gc, colours[q]);
-      XFillRectangle(x, pattern_, gc, (q % 2) * 320, (q / 2) * 256, 320, 256);
-    }
-    XFreeGC(x, gc);
-    XSync(x, False);
+        ShowQuadrantPattern(desktop->Connection(), 640, 512, ButtonPressMask | ButtonReleaseMask);
   }
   void TearDown() override {
     XDestroyWindow(desktop->Connection(), pattern_);
@@ -56,28 +40,17 @@ class MirrorDesktopTest : public DesktopWindowTest {
   }
 
   unsigned long ScreenPixel(int x, int y) {
-    XImage* image = XGetImage(desktop->Connection(), DefaultRootWindow(desktop->Connection()),
-                              client_.left + x, client_.top + y, 1, 1, AllPlanes, ZPixmap);
-    if (!image) return 0xDEAD;
-    const unsigned long pixel = XGetPixel(image, 0, 0) & 0xFFFFFF;
-    XDestroyImage(image);
-    return pixel;
+    return RootPixel(desktop->Connection(), client_.left + x, client_.top + y);
   }
 
   bool ShowsThePattern() {
-    return WaitUntil([&] {
-      return ScreenPixel(75, 60) == kRed && ScreenPixel(225, 60) == kGreen &&
-             ScreenPixel(75, 180) == kBlue && ScreenPixel(225, 180) == kWhite;
-    });
+    return WaitUntil(
+        [&] { return ShowsQuadrants(desktop->Connection(), client_.left, client_.top, 300, 240); });
   }
 
   // A real left click at the client point, as the user makes it.
   void ClickAt(int x, int y) {
-    Display* display = desktop->Connection();
-    XTestFakeMotionEvent(display, -1, client_.left + x, client_.top + y, CurrentTime);
-    XTestFakeButtonEvent(display, Button1, True, CurrentTime);
-    XTestFakeButtonEvent(display, Button1, False, CurrentTime);
-    XSync(display, False);
+    ClickOnScreen(desktop->Connection(), client_.left + x, client_.top + y);
   }
 
   // The next button press that reached the pattern window, in its coordinates.

@@ -8,15 +8,13 @@
 #include "support/wait.h"
 #include "two_monitors/two_monitor_desktop.h"
 // After Qt, whose headers do not stand Xlib's macros.
-#include <X11/Xutil.h>
-#include <X11/extensions/XTest.h>
+#include "support/x_pattern.h"
 
 namespace trellon::testing {
 namespace {
 
-using test_support::WriteText;
 
-constexpr unsigned long kRed = 0xFF0000, kGreen = 0x00FF00, kBlue = 0x0000FF, kWhite = 0xFFFFFF;
+using namespace test_support;
 // The window's 800 × 600 client area on monitor 1, without a border.
 constexpr int kClientLeft = 2100;
 constexpr int kClientTop = 100;
@@ -30,21 +28,7 @@ class TwoMonitorMirrorTest : public WindowTest {
     }
     x_ = XOpenDisplay(nullptr);
     ASSERT_TRUE(x_);
-    XSetWindowAttributes attributes{};
-    attributes.override_redirect = True;
-    attributes.event_mask = ButtonPressMask;
-    pattern_ =
-        XCreateWindow(x_, DefaultRootWindow(x_), 0, 0, 1920, 1080, 0, CopyFromParent, InputOutput,
-                      CopyFromParent, CWOverrideRedirect | CWEventMask, &attributes);
-    XMapRaised(x_, pattern_);
-    GC gc = XCreateGC(x_, pattern_, 0, nullptr);
-    const unsigned long colours[4] = {kRed, kGreen, kBlue, kWhite};
-    for (int q = 0; q < 4; ++q) {
-      XSetForeground(x_, gc, colours[q]);
-      XFillRectangle(x_, pattern_, gc, (q % 2) * 960, (q / 2) * 540, 960, 540);
-    }
-    XFreeGC(x_, gc);
-    XSync(x_, False);
+    pattern_ = ShowQuadrantPattern(x_, 1920, 1080, ButtonPressMask);
   }
   void TearDown() override {
     if (!x_) return;
@@ -69,28 +53,13 @@ class TwoMonitorMirrorTest : public WindowTest {
                                  test_support::ProcessQtEvents);
   }
 
-  unsigned long ScreenPixel(int x, int y) {
-    XImage* image = XGetImage(x_, DefaultRootWindow(x_), kClientLeft + x, kClientTop + y, 1, 1,
-                              AllPlanes, ZPixmap);
-    if (!image) return 0xDEAD;
-    const unsigned long pixel = XGetPixel(image, 0, 0) & 0xFFFFFF;
-    XDestroyImage(image);
-    return pixel;
-  }
+  unsigned long ScreenPixel(int x, int y) { return RootPixel(x_, kClientLeft + x, kClientTop + y); }
 
   bool ShowsThePattern() {
-    return WaitUntil([&] {
-      return ScreenPixel(200, 150) == kRed && ScreenPixel(600, 150) == kGreen &&
-             ScreenPixel(200, 450) == kBlue && ScreenPixel(600, 450) == kWhite;
-    });
+    return WaitUntil([&] { return ShowsQuadrants(x_, kClientLeft, kClientTop, 800, 600); });
   }
 
-  void ClickAt(int x, int y) {
-    XTestFakeMotionEvent(x_, -1, kClientLeft + x, kClientTop + y, CurrentTime);
-    XTestFakeButtonEvent(x_, Button1, True, CurrentTime);
-    XTestFakeButtonEvent(x_, Button1, False, CurrentTime);
-    XSync(x_, False);
-  }
+  void ClickAt(int x, int y) { ClickOnScreen(x_, kClientLeft + x, kClientTop + y); }
 
   Display* x_ = nullptr;
   Window pattern_ = None;
