@@ -99,6 +99,13 @@ double Median(std::vector<double> values) {
   return values[values.size() / 2];
 }
 
+// The client area is the target window's.
+void SetTargetClient(ClientArea& client, Window window) {
+  client.width = kTargetWidth;
+  client.height = kTargetHeight;
+  client.window = window;
+}
+
 // --soak N: N frames of 1080p on the default path (buffered, direct, colour), resident memory
 // after the first 100 and at the end, and the load at the default 50 ms wait.
 int Soak(FrameDeviceFactory& devices, Window window, int frames) {
@@ -106,9 +113,7 @@ int Soak(FrameDeviceFactory& devices, Window window, int frames) {
   FixedSourceDevice device(devices.Open(), {0, 0, 1920, 1080});
   DisplaySettings settings;
   ClientArea client;
-  client.width = kTargetWidth;
-  client.height = kTargetHeight;
-  client.window = window;
+  SetTargetClient(client, window);
   NoOverlay overlay;
   CanvasLock canvas;
   FrameCopy copy(clock, settings, client, overlay, canvas);
@@ -167,9 +172,7 @@ int Run(int soakFrames) {
           settings.DisplayBufferedCopy = buffered;
           settings.DisplayTargetDirectAccess = direct;
           ClientArea client;
-          client.width = kTargetWidth;
-          client.height = kTargetHeight;
-          client.window = window;
+          SetTargetClient(client, window);
           NoOverlay overlay;
           CanvasLock canvas;
           FrameCopy copy(clock, settings, client, overlay, canvas);
