@@ -44,9 +44,9 @@ BREAK_OUTCOMES = ("followed by an attach", "not noticed while attached",
                   "drop not noticed while waiting for an answer")
 FAILED_OUTCOMES = ("not noticed while attached", "answered but not attached",
                    "not attached within the retry time")
-# The link opens the port again and sends a new burst when 10 s pass without an answer; faults
+# The link opens the port again and sends a new burst when 5 s pass without an answer; faults
 # may eat a few answers in a row, so a break must be followed by an attach within three rounds.
-RETRY_TO_ATTACH_S = 45
+RETRY_TO_ATTACH_S = 30
 # From a clean answer to the attach: the rest of the hello burst, a tick, the 2 s pause.
 ANSWER_TO_ATTACH_S = 5
 # From a dropped line's return to the program's reopening of the port: its next write fails (the

@@ -25,7 +25,7 @@ constexpr uint32_t kOpenRetrySpacingMs = 1000;
 constexpr uint32_t kTimerSlackMs = 10;
 // A controller that has not answered this long after the last hello missed the burst (it was
 // off, or a byte was lost on the line): the port is opened again and a new burst sent.
-constexpr uint32_t kAnswerWaitMs = 10000;
+constexpr uint32_t kAnswerWaitMs = 5000;
 
 // Milliseconds from `since` to `now` on the wrapping 32-bit tick count.
 uint32_t Elapsed(uint32_t now, uint32_t since) {

@@ -41,7 +41,7 @@ class ControllerLinkActions : public KeySink {
 // The waits of the hello burst and the attach pause are timed steps of the 100 ms link tick
 // (read from the clock), so the tick never blocks; only DetachController waits in place. Bytes
 // received up to the handshake answer are dropped with it; those that arrive during the attach
-// pause are handled on the first attached tick. A burst that gets no answer within 10 s (the
+// pause are handled on the first attached tick. A burst that gets no answer within 5 s (the
 // controller was off, or the answer was lost on the line) and leaves no bytes to look at is
 // followed by a new opening of the port and a new burst, so the link never waits for good.
 class ControllerLink final {
