@@ -84,12 +84,15 @@ class X11FrameDevice final : public FrameDevice {
       FreeWindowPicture();
       if (rootSource_) XRenderFreePicture(display_, rootSource_);
       if (rootTarget_) XRenderFreePicture(display_, rootTarget_);
-      XFreeGC(display_, screenGc_);
-      XFreeGC(display_, windowGc_);
     } else {
       // The server is gone: only our side of the segments is left to free.
       for (X11Surface& surface : surfaces_) DropSurfaceMemory(surface);
     }
+    // A graphics context is also memory on our side; on a connection that died, Xlib sends
+    // nothing and only frees that.
+    XFreeGC(display_, screenGc_);
+    XFreeGC(display_, windowGc_);
+    if (argbGc_) XFreeGC(display_, argbGc_);
     ForgetDisplay(display_);
     XCloseDisplay(display_);
   }
