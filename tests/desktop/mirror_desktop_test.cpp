@@ -10,7 +10,6 @@
 namespace trellon::testing {
 namespace {
 
-
 using namespace test_support;
 
 // The mirror on the private desktop (one 1280 × 1024 monitor): a pattern of four coloured

@@ -13,7 +13,6 @@
 namespace trellon::testing {
 namespace {
 
-
 using namespace test_support;
 // The window's 800 × 600 client area on monitor 1, without a border.
 constexpr int kClientLeft = 2100;
